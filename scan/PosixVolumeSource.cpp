@@ -1,0 +1,85 @@
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "scan/PosixFileDescriptor.h"
+#include "scan/VolumeSource.h"
+
+namespace kestrin {
+
+namespace {
+
+// Linux cuts one read short near 2 GiB and macOS rejects larger ones with EINVAL, so a single
+// huge request is never sent as one call.
+constexpr std::size_t kMaxReadPiece = std::size_t{64} << 20;
+
+bool FitsInFileOffset(std::int64_t offset, std::size_t length) {
+    if (offset < 0) {
+        return false;
+    }
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    return static_cast<std::uint64_t>(offset) <= kMaxOffset &&
+           length <= kMaxOffset - static_cast<std::uint64_t>(offset);
+}
+
+// One pread, retried when a signal interrupts it; the byte count, or -1.
+ssize_t ReadPiece(int fd, std::uint8_t* data, std::size_t length, std::int64_t offset) {
+    ssize_t got;
+    do {
+        got = ::pread(fd, data, length, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+class PosixVolumeSource final : public VolumeSource {
+public:
+    explicit PosixVolumeSource(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) override {
+        if (!FitsInFileOffset(offset, buffer.size())) {
+            return false;
+        }
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const std::size_t piece = std::min(buffer.size() - done, kMaxReadPiece);
+            const ssize_t got = ReadPiece(fd_.Get(), buffer.data() + done, piece,
+                                          offset + static_cast<std::int64_t>(done));
+            // 0 is the end of the file or device: the volume is shorter than asked for.
+            if (got <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    bool QueryVolumeData(VolumeDataReply&) override { return false; }
+
+private:
+    FileDescriptor fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<VolumeSource> OpenDriveSource(std::wstring_view) {
+    return nullptr;
+}
+
+std::unique_ptr<VolumeSource> OpenPathSource(const std::filesystem::path& path) {
+    // Read-only: a write-protected image or block device must still open, and nothing here
+    // ever writes to a volume.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return nullptr;
+    }
+    return std::make_unique<PosixVolumeSource>(std::move(fd));
+}
+
+}  // namespace kestrin

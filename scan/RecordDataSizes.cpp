@@ -1,0 +1,55 @@
+#include "scan/RecordDataSizes.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "scan/AttributeWalk.h"
+
+namespace kestrin {
+
+namespace {
+// Damaged records can hold any size; two of them must not overflow the sum.
+void AddSaturating(std::int64_t& sum, std::int64_t value) {
+    sum = value > INT64_MAX - sum ? INT64_MAX : sum + value;
+}
+}  // namespace
+
+bool RecordDataSizes(const ByteReader& record, std::int64_t& size, std::int64_t& allocated) {
+    size = 0;
+    allocated = 0;
+    if (record.Size() < kRecordMinimumSize || !HasRecordMagic(record)) {
+        return false;
+    }
+    const std::uint8_t flags = RecordFlags(record);
+    if ((flags & kRecordInUse) == 0 || (flags & kRecordIsDirectory) != 0 ||
+        record.U16(kRecordFirstAttributeOffset) >= record.Size()) {
+        return false;
+    }
+    ForEachAttribute(record, [&](const Attribute& attribute) {
+        if (!attribute.IsUnnamedData()) {
+            return true;
+        }
+        if (!attribute.IsNonResident()) {
+            AddSaturating(size, attribute.ValueLength());
+            AddSaturating(allocated, attribute.ValueLength());
+            return true;
+        }
+        if (attribute.length < kNonResidentHeaderSize) {
+            return true;
+        }
+        const std::int64_t dataSize = attribute.DataSize();
+        const std::int64_t occupied = attribute.OccupiedSize();
+        const std::int64_t logical =
+            std::max<std::int64_t>(dataSize > 0 ? dataSize : attribute.AllocatedSize(), 0);
+        AddSaturating(size, logical);
+        if (attribute.HasTotalAllocated()) {
+            AddSaturating(allocated, std::max<std::int64_t>(occupied, 0));
+        } else {
+            AddSaturating(allocated, occupied > 0 ? occupied : logical);
+        }
+        return true;
+    });
+    return size > 0 || allocated > 0;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,33 @@
+#include "scan/RecordFixup.h"
+
+#include "scan/ByteReader.h"
+
+namespace kestrin {
+
+namespace {
+// The stride is 512 bytes whatever the sector size of the volume.
+constexpr std::size_t kFixupStride = 512;
+}  // namespace
+
+bool ApplyFixup(std::span<std::uint8_t> record) {
+    const ByteReader reader(record);
+    if (record.size() < 8) {
+        return false;
+    }
+    const std::size_t offset = reader.U16(0x04);
+    const std::size_t count = reader.U16(0x06);
+    if (count < 2 || !reader.Has(offset, 2 * count)) {
+        return false;
+    }
+    const std::uint16_t sequence = reader.U16(offset);
+    for (std::size_t i = 0; i + 1 < count && (i + 1) * kFixupStride <= record.size(); ++i) {
+        const std::size_t tail = i * kFixupStride + kFixupStride - 2;
+        if (reader.U16(tail) == sequence) {
+            record[tail] = record[offset + 2 + 2 * i];
+            record[tail + 1] = record[offset + 3 + 2 * i];
+        }
+    }
+    return true;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,177 @@
+// Every committed NTFS image, read and decoded end to end, against The Sleuth Kit's listing of
+// the same image (fls -r -l -u, recorded when the fixtures were made).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "core/TestPaths.h"
+#include "scan/MftReader.h"
+#include "scan/Utf16Text.h"
+#include "scan/Volume.h"
+#include "tools/kestrin-scan/RecordListing.h"
+
+namespace kestrin {
+namespace {
+
+struct FlsRecord {
+    bool isDirectory = false;
+    std::set<std::pair<std::int64_t, std::string>> names;  // (parent, name) for every link
+    std::optional<std::int64_t> size;                      // of the unnamed $DATA
+};
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream stream(line);
+    std::string field;
+    while (std::getline(stream, field, '\t')) {
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+// fls lists the entries of a directory right after it, nested one '+' deeper.
+std::map<std::int64_t, FlsRecord> ReadFls(const std::filesystem::path& path) {
+    std::map<std::int64_t, FlsRecord> records;
+    std::ifstream in(path);
+    std::vector<std::int64_t> parents = {5};
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> fields = SplitTabs(line);
+        if (fields.size() < 7) {
+            continue;
+        }
+        // Nested entries start with one '+' per level and a space.
+        std::string head = fields[0];
+        const std::size_t depth = head.find_first_not_of('+');
+        if (depth == std::string::npos) {
+            continue;
+        }
+        head.erase(0, depth == 0 ? 0 : depth + 1);
+        const std::string type = head.substr(0, 3);
+        const std::string address = head.substr(4, head.find(':') - 4);
+        // V/V is fls's own $OrphanFiles folder; "-/r" names an index entry whose record is no
+        // file record (the MFT's extension record that holds its name, for one).
+        if (type == "V/V" || type[0] == '-' || depth >= parents.size()) {
+            continue;
+        }
+        const std::int64_t record = std::stoll(address.substr(0, address.find('-')));
+        const std::string attributeType =
+            address.find('-') == std::string::npos ? "" : address.substr(address.find('-') + 1, 3);
+        const std::string& fullName = fields[1];
+        const std::size_t colon = fullName.find(':');
+        const std::string name = fullName.substr(0, colon);
+        FlsRecord& entry = records[record];
+        entry.isDirectory = type == "d/d";
+        entry.names.emplace(parents[depth], name);
+        if (colon == std::string::npos && attributeType == "128") {
+            entry.size = std::stoll(fields[fields.size() - 3]);
+        }
+        parents.resize(depth + 1);
+        if (entry.isDirectory) {
+            parents.push_back(record);
+        }
+    }
+    return records;
+}
+
+struct ListedRecord {
+    std::int64_t parent = 0;
+    bool isDirectory = false;
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    std::string name;
+};
+
+// Our own listing, through the same code the command line uses.
+std::map<std::int64_t, ListedRecord> ListImage(const std::filesystem::path& image) {
+    std::map<std::int64_t, ListedRecord> records;
+    VolumeHandle volume;
+    if (!OpenVolumePath(volume, image)) {
+        ADD_FAILURE() << "cannot open " << image;
+        return records;
+    }
+    std::vector<std::uint8_t> mft;
+    MftGeometry geometry;
+    if (!ReadMft(volume, mft, geometry)) {
+        ADD_FAILURE() << "cannot read the MFT of " << image;
+        return records;
+    }
+    std::FILE* out = std::tmpfile();
+    WriteRecordListing(mft, geometry.recordSize, out);
+    std::rewind(out);
+    std::string text;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) {
+        text.append(buffer, n);
+    }
+    std::fclose(out);
+    std::stringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::vector<std::string> fields = SplitTabs(line);
+        if (fields.size() != 8) {
+            ADD_FAILURE() << "malformed line: " << line;
+            continue;
+        }
+        ListedRecord& record = records[std::stoll(fields[0])];
+        record.parent = std::stoll(fields[1]);
+        record.isDirectory = fields[2] == "d";
+        record.size = std::stoll(fields[3]);
+        record.allocated = std::stoll(fields[4]);
+        record.name = fields[7];
+    }
+    return records;
+}
+
+// Records whose unnamed $DATA lies wholly outside the base record: their size is found by the
+// extension-record pass of a full scan, not by decoding the base record alone.
+std::set<std::int64_t> SizesOutsideBaseRecord(const std::string& fixture) {
+    std::set<std::int64_t> records;
+    std::ifstream in(test::FixtureSource(fixture + ".data-outside-base"));
+    for (std::int64_t record; in >> record;) {
+        records.insert(record);
+    }
+    return records;
+}
+
+TEST(FixtureScan, EveryRecordFlsListsIsDecodedWithItsNameParentAndSize) {
+    const std::vector<std::string> fixtures = test::FixtureNames();
+    ASSERT_FALSE(fixtures.empty());
+    for (const std::string& fixture : fixtures) {
+        SCOPED_TRACE(fixture);
+        const auto expected = ReadFls(test::FixtureSource(fixture + ".fls"));
+        const auto listed = ListImage(test::FixtureImage(fixture));
+        const auto outside = SizesOutsideBaseRecord(fixture);
+        ASSERT_GT(expected.size(), 10u);
+        for (const auto& [record, fls] : expected) {
+            const auto ours = listed.find(record);
+            if (ours == listed.end()) {
+                ADD_FAILURE() << "record " << record << " (" << fls.names.begin()->second
+                              << ") missing";
+                continue;
+            }
+            const ListedRecord& entry = ours->second;
+            EXPECT_TRUE(fls.names.count({entry.parent, entry.name}))
+                << "record " << record << ": " << entry.parent << "/" << entry.name
+                << " is not a name fls shows, e.g. " << fls.names.begin()->first << "/"
+                << fls.names.begin()->second;
+            EXPECT_EQ(entry.isDirectory, fls.isDirectory) << "record " << record;
+            if (fls.size && !fls.isDirectory && !outside.count(record)) {
+                EXPECT_EQ(entry.size, *fls.size) << "record " << record << " " << entry.name;
+            }
+            EXPECT_GE(entry.allocated, 0);
+        }
+        // Nothing made up: every entry is a file or folder that fls knows too (fls does not list
+        // the root itself).
+        for (const auto& [record, entry] : listed) {
+            EXPECT_TRUE(record == 5 || expected.count(record))
+                << "record " << record << " (" << entry.name << ") is not in fls's listing";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrin

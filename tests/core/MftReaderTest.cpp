@@ -1,0 +1,316 @@
+// ReadMft over synthetic volumes held in memory: the MFT's extents, their limits and the
+// fallbacks when they cannot be read.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/RecordBuilder.h"
+#include "scan/MftReader.h"
+#include "scan/RecordDecoder.h"
+
+namespace kestrin {
+namespace {
+
+using test::EncodeRuns;
+using test::Put;
+using test::RecordBuilder;
+using test::Run;
+
+constexpr std::int64_t kCluster = 4096;
+constexpr std::int64_t kRecord = 1024;
+constexpr std::int64_t kRecordsPerCluster = kCluster / kRecord;
+constexpr std::int64_t kVolumeClusters = 256;
+constexpr std::int64_t kMftLcn = 10;
+
+class MemoryVolume : public VolumeSource {
+public:
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kVolumeClusters * kCluster);
+    std::int64_t failFrom = INT64_MAX;  // reads touching this offset or beyond fail
+    std::optional<VolumeDataReply> reply;
+    std::vector<std::pair<std::int64_t, std::size_t>>* log = nullptr;
+
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) override {
+        if (log != nullptr) {
+            log->emplace_back(offset, buffer.size());
+        }
+        if (offset < 0 || static_cast<std::uint64_t>(offset) + buffer.size() > bytes.size() ||
+            (!buffer.empty() && offset + static_cast<std::int64_t>(buffer.size()) > failFrom)) {
+            return false;
+        }
+        std::copy_n(bytes.begin() + offset, buffer.size(), buffer.begin());
+        return true;
+    }
+    bool QueryVolumeData(VolumeDataReply& out) override {
+        if (reply) {
+            out = *reply;
+        }
+        return reply.has_value();
+    }
+};
+
+void WriteBootSector(std::vector<std::uint8_t>& bytes) {
+    std::memcpy(bytes.data() + 3, "NTFS    ", 8);
+    Put(bytes, 0x0B, 512, 2);
+    Put(bytes, 0x0D, kCluster / 512, 1);
+    Put(bytes, 0x28, kVolumeClusters * kCluster / 512 - 1, 8);
+    Put(bytes, 0x30, kMftLcn, 8);
+    Put(bytes, 0x40, 0xF6, 1);  // 2^10-byte records
+    Put(bytes, 0x1FE, 0xAA55, 2);
+}
+
+std::vector<std::uint8_t> FileRecord(std::int64_t number) {
+    return RecordBuilder()
+        .FileName(5, u"f" + std::u16string(1, char16_t(u'a' + number % 26)) +
+                         std::u16string(1, char16_t(u'a' + number / 26)))
+        .ResidentData(static_cast<std::uint32_t>(number))
+        .Build();
+}
+
+// Places MFT record `number` at the volume position the caller's layout gives it.
+void PutRecord(MemoryVolume& volume, std::int64_t volumeOffset,
+               const std::vector<std::uint8_t>& record) {
+    std::copy(record.begin(), record.end(), volume.bytes.begin() + volumeOffset);
+}
+
+std::vector<std::uint8_t> MftRecord0(const std::vector<Run>& runs, std::int64_t validLength,
+                                     RecordBuilder builder = RecordBuilder()) {
+    RecordBuilder::NonResident data;
+    data.runList = EncodeRuns(runs);
+    data.dataSize = validLength;
+    data.allocated = validLength;
+    data.initialized = validLength;
+    return builder.FileName(5, u"$MFT").NonResidentData(data).Build();
+}
+
+struct Layout {
+    std::int64_t vcn;
+    std::int64_t lcn;
+    std::int64_t clusters;
+};
+
+// Fills the clusters of each extent with the records that belong there.
+void PutExtents(MemoryVolume& volume, const std::vector<Layout>& extents) {
+    for (const Layout& extent : extents) {
+        for (std::int64_t i = 0; i < extent.clusters * kRecordsPerCluster; ++i) {
+            const std::int64_t number = extent.vcn * kRecordsPerCluster + i;
+            if (number != 0) {
+                PutRecord(volume, extent.lcn * kCluster + i * kRecord, FileRecord(number));
+            }
+        }
+    }
+}
+
+std::vector<std::wstring> NamesOf(const std::vector<std::uint8_t>& image) {
+    std::vector<std::wstring> names;
+    std::vector<std::uint8_t> scratch;
+    for (std::int64_t n = 0; n < static_cast<std::int64_t>(image.size()) / kRecord; ++n) {
+        MftEntry entry;
+        names.push_back(DecodeRecordSlot(image, kRecord, n, scratch, entry) ? entry.name : L"");
+    }
+    return names;
+}
+
+std::wstring NameOf(std::int64_t number) {
+    MftEntry entry;
+    const auto record = FileRecord(number);
+    std::vector<std::uint8_t> scratch;
+    DecodeRecordSlot(record, kRecord, 0, scratch, entry);
+    return entry.name;
+}
+
+struct Scan {
+    bool opened = false;
+    bool read = false;
+    std::vector<std::uint8_t> image;
+    MftGeometry geometry;
+};
+
+Scan ReadVolume(std::unique_ptr<MemoryVolume> memory) {
+    Scan scan;
+    VolumeHandle volume;
+    scan.opened = OpenVolumeSource(volume, std::move(memory));
+    if (scan.opened) {
+        scan.read = ReadMft(volume, scan.image, scan.geometry);
+    }
+    return scan;
+}
+
+std::unique_ptr<MemoryVolume> TwoExtentVolume(std::int64_t validRecords) {
+    auto volume = std::make_unique<MemoryVolume>();
+    WriteBootSector(volume->bytes);
+    PutExtents(*volume, {{0, kMftLcn, 2}, {2, 60, 2}});
+    PutRecord(*volume, kMftLcn * kCluster,
+              MftRecord0({{2, kMftLcn}, {2, 50}}, validRecords * kRecord));
+    return volume;
+}
+
+TEST(ReadMft, PlacesEveryExtentAtItsPositionInTheMft) {
+    const Scan scan = ReadVolume(TwoExtentVolume(16));
+    ASSERT_TRUE(scan.opened);
+    ASSERT_TRUE(scan.read);
+    EXPECT_EQ(scan.geometry.recordSize, kRecord);
+    EXPECT_EQ(scan.geometry.mftOffset, kMftLcn * kCluster);
+    EXPECT_EQ(scan.geometry.mftLength, 16 * kRecord);
+    const auto names = NamesOf(scan.image);
+    ASSERT_EQ(names.size(), 16u);
+    EXPECT_EQ(names[0], L"$MFT");
+    for (std::int64_t n = 1; n < 16; ++n) {
+        EXPECT_EQ(names[n], NameOf(n)) << n;
+    }
+}
+
+TEST(ReadMft, ExtentsAreCutAtTheValidLengthAndSparseRunsStayZero) {
+    std::vector<std::pair<std::int64_t, std::size_t>> log;
+    auto volume = std::make_unique<MemoryVolume>();
+    WriteBootSector(volume->bytes);
+    PutExtents(*volume, {{0, kMftLcn, 2}, {3, 60, 4}});
+    // VCN 2 is sparse; the last run reaches past the valid length, a further one lies beyond it.
+    PutRecord(*volume, kMftLcn * kCluster,
+              MftRecord0({{2, kMftLcn}, {1, 0, true}, {4, 50}, {3, 40}}, 14 * kRecord));
+    volume->log = &log;
+    const Scan scan = ReadVolume(std::move(volume));
+    ASSERT_TRUE(scan.read);
+    ASSERT_EQ(scan.image.size(), 14u * kRecord);
+    const auto names = NamesOf(scan.image);
+    for (std::int64_t n = 8; n < 12; ++n) {
+        EXPECT_EQ(names[n], L"") << n;
+    }
+    EXPECT_EQ(names[12], NameOf(12));
+    EXPECT_EQ(names[13], NameOf(13));
+    EXPECT_TRUE(std::all_of(scan.image.begin() + 8 * kRecord, scan.image.begin() + 12 * kRecord,
+                            [](std::uint8_t b) { return b == 0; }));
+    const bool readPastEnd = std::any_of(log.begin(), log.end(), [](const auto& read) {
+        return read.first == 60 * kCluster && read.second != 2 * kRecord;
+    });
+    EXPECT_FALSE(readPastEnd);
+    const bool readBeyond = std::any_of(
+        log.begin(), log.end(), [](const auto& read) { return read.first == 100 * kCluster; });
+    EXPECT_FALSE(readBeyond);
+}
+
+TEST(ReadMft, AFailedExtentReadFallsBackToOneContiguousRead) {
+    auto volume = TwoExtentVolume(16);
+    // The second extent lies in clusters that cannot be read; the MFT's first cluster onwards can.
+    volume->failFrom = 60 * kCluster;
+    PutExtents(*volume, {{2, kMftLcn + 2, 2}});  // what a contiguous read finds there
+    const Scan scan = ReadVolume(std::move(volume));
+    ASSERT_TRUE(scan.read);
+    const auto names = NamesOf(scan.image);
+    EXPECT_EQ(names[9], NameOf(9));
+}
+
+VolumeDataReply Reply(std::int64_t validLength, std::int64_t cluster = kCluster) {
+    std::vector<std::uint8_t> bytes(kVolumeDataReplySize);
+    Put(bytes, 0x2C, static_cast<std::uint64_t>(cluster), 4);
+    Put(bytes, 0x30, kRecord, 4);
+    Put(bytes, 0x38, static_cast<std::uint64_t>(validLength), 8);
+    Put(bytes, 0x40, kMftLcn, 8);
+    VolumeDataReply reply{};
+    std::copy(bytes.begin(), bytes.end(), reply.begin());
+    return reply;
+}
+
+TEST(ReadMft, FailuresOfTheVolumeItself) {
+    // Without the platform's answer, record 0 must be readable to know the MFT's length.
+    auto volume = TwoExtentVolume(16);
+    volume->failFrom = kMftLcn * kCluster + 512;
+    EXPECT_FALSE(ReadVolume(std::move(volume)).opened);
+
+    // With it, an unreadable record 0 fails the read.
+    volume = TwoExtentVolume(16);
+    volume->reply = Reply(16 * kRecord);
+    volume->failFrom = kMftLcn * kCluster + 512;
+    Scan scan = ReadVolume(std::move(volume));
+    EXPECT_TRUE(scan.opened);
+    EXPECT_FALSE(scan.read);
+
+    // Geometry that cannot be right.
+    for (const VolumeDataReply& reply : {Reply(0), Reply(-4096), Reply(16 * kRecord, 0)}) {
+        volume = TwoExtentVolume(16);
+        volume->reply = reply;
+        scan = ReadVolume(std::move(volume));
+        EXPECT_TRUE(scan.opened);
+        EXPECT_FALSE(scan.read);
+    }
+
+    // A boot sector without the NTFS id is some other file system.
+    volume = TwoExtentVolume(16);
+    std::memcpy(volume->bytes.data() + 3, "MSDOS5.0", 8);
+    EXPECT_FALSE(ReadVolume(std::move(volume)).opened);
+}
+
+TEST(ReadMft, RecordZeroWithoutRunsIsReadContiguously) {
+    auto volume = std::make_unique<MemoryVolume>();
+    WriteBootSector(volume->bytes);
+    PutExtents(*volume, {{0, kMftLcn, 4}});
+    RecordBuilder::NonResident data;  // no run list at all
+    data.initialized = 16 * kRecord;
+    PutRecord(*volume, kMftLcn * kCluster,
+              RecordBuilder().FileName(5, u"$MFT").NonResidentData(data).Build());
+    const Scan scan = ReadVolume(std::move(volume));
+    ASSERT_TRUE(scan.read);
+    EXPECT_EQ(NamesOf(scan.image)[15], NameOf(15));
+}
+
+TEST(ReadAt, ZeroLengthOnlyPositions) {
+    VolumeHandle volume;
+    ASSERT_TRUE(OpenVolumeSource(volume, TwoExtentVolume(16)));
+    std::vector<std::uint8_t> nothing;
+    EXPECT_TRUE(ReadAt(volume, 4096, nothing));
+    std::vector<std::uint8_t> sector(512);
+    EXPECT_FALSE(ReadAt(volume, kVolumeClusters * kCluster, sector));
+    EXPECT_FALSE(ReadAt(volume, -512, sector));
+    volume.Close();
+    EXPECT_FALSE(ReadAt(volume, 0, sector));
+}
+
+// The MFT of a big volume outgrows record 0: its later extents are described by $DATA attributes
+// in an extension record that record 0's attribute list names.
+std::unique_ptr<MemoryVolume> MftWithExtensionRecord(bool nonResidentList) {
+    auto volume = std::make_unique<MemoryVolume>();
+    WriteBootSector(volume->bytes);
+    PutExtents(*volume, {{0, kMftLcn, 2}, {2, 60, 1}, {3, 90, 1}});
+    const std::vector<RecordBuilder::ListEntry> list = {
+        {0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0}, {0x80, 2, 3}, {0xB0, 0, 0}};
+    RecordBuilder builder;
+    if (nonResidentList) {
+        const std::vector<std::uint8_t> value = RecordBuilder::ListValue(list);
+        std::copy(value.begin(), value.end(), volume->bytes.begin() + 120 * kCluster);
+        builder.NonResidentAttributeList(static_cast<std::int64_t>(value.size()),
+                                         EncodeRuns({{1, 120}}));
+    } else {
+        builder.AttributeList(list);
+    }
+    PutRecord(*volume, kMftLcn * kCluster, MftRecord0({{2, kMftLcn}}, 16 * kRecord, builder));
+    RecordBuilder::NonResident extents;
+    extents.lowestVcn = 2;
+    extents.runList = EncodeRuns({{1, 60}, {1, 30}});
+    PutRecord(*volume, kMftLcn * kCluster + 3 * kRecord,
+              RecordBuilder().Flags(0x01).NonResidentData(extents).Build());
+    return volume;
+}
+
+TEST(ReadMft, ExtentsListedInAnExtensionRecordAreReadToo) {
+    for (bool nonResidentList : {false, true}) {
+        const Scan scan = ReadVolume(MftWithExtensionRecord(nonResidentList));
+        ASSERT_TRUE(scan.read);
+        const auto names = NamesOf(scan.image);
+        for (std::int64_t n : {8, 11, 12, 15}) {
+            EXPECT_EQ(names[n], NameOf(n))
+                << n << (nonResidentList ? " non-resident" : " resident");
+        }
+    }
+}
+
+TEST(ReadMft, PlatformAnswerIsUsedWhenThereIsOne) {
+    auto volume = TwoExtentVolume(16);
+    // The platform reports a shorter MFT than record 0 does; its answer wins.
+    volume->reply = Reply(8 * kRecord);
+    const Scan scan = ReadVolume(std::move(volume));
+    ASSERT_TRUE(scan.read);
+    EXPECT_EQ(scan.image.size(), 8u * kRecord);
+}
+
+}  // namespace
+}  // namespace kestrin

@@ -1,0 +1,28 @@
+#include "core/TestPaths.h"
+
+#include <algorithm>
+
+namespace kestrin::test {
+
+std::filesystem::path FixtureImage(const std::string& name) {
+    return std::filesystem::path(KESTRIN_FIXTURE_IMAGE_DIR) / (name + ".img");
+}
+
+std::filesystem::path FixtureSource(const std::string& fileName) {
+    return std::filesystem::path(KESTRIN_FIXTURE_SOURCE_DIR) / fileName;
+}
+
+std::vector<std::string> FixtureNames() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& item :
+         std::filesystem::directory_iterator(KESTRIN_FIXTURE_SOURCE_DIR, error)) {
+        if (item.path().extension() == ".fls") {
+            names.push_back(item.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace kestrin::test

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kestrin {
+
+struct CommandLine {
+    bool help = false;
+    bool records = false;
+    std::wstring source;
+    std::size_t sourceIndex = 0;  // position of SOURCE among the arguments, program name at 0
+    std::wstring error;           // set when the arguments are wrong
+};
+
+// Parses the arguments, the program name first.
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// A SOURCE of one letter, optionally followed by a colon, names a drive.
+bool IsDriveLetter(const std::wstring& source);
+
+extern const char* const kUsageText;
+
+}  // namespace kestrin
