@@ -34,7 +34,7 @@ void PrepareConsole() {
 #endif
 }
 
-bool OpenSource(VolumeHandle& volume, const CommandLine& line,
+bool OpenSource(VolumeHandle& volume, [[maybe_unused]] const CommandLine& line,
                 const std::filesystem::path& sourcePath) {
 #if defined(_WIN32)
     if (IsDriveLetter(line.source)) {
