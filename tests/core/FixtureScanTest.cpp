@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -135,6 +136,47 @@ std::set<std::int64_t> SizesOutsideBaseRecord(const std::string& fixture) {
         records.insert(record);
     }
     return records;
+}
+
+// From the fixture notes, made with istat: for each listed non-resident file, the clusters its
+// unnamed $DATA occupies ("## path (record N)" ... "K cluster(s) on disk").
+std::map<std::int64_t, std::int64_t> OccupiedBytes(const std::string& fixture) {
+    std::map<std::int64_t, std::int64_t> occupied;
+    std::ifstream in(test::FixtureSource(fixture + ".notes"));
+    std::int64_t clusterSize = 0;
+    std::int64_t record = -1;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::smatch match;
+        if (std::regex_match(line, match, std::regex(R"(Cluster Size: (\d+))"))) {
+            clusterSize = std::stoll(match[1]);
+        } else if (std::regex_match(line, match, std::regex(R"(## .*\(record (\d+)\))"))) {
+            record = std::stoll(match[1]);
+        } else if (std::regex_search(line, match, std::regex(R"(, (\d+) cluster\(s\) on disk)")) &&
+                   record >= 0 && std::stoll(match[1]) > 0) {
+            occupied[record] = std::stoll(match[1]) * clusterSize;
+        }
+    }
+    return occupied;
+}
+
+TEST(FixtureScan, AllocatedSizesAreTheClustersOnDiskForSparseAndCompressedFilesToo) {
+    std::size_t checked = 0;
+    for (const std::string& fixture : test::FixtureNames()) {
+        SCOPED_TRACE(fixture);
+        const auto occupied = OccupiedBytes(fixture);
+        if (occupied.empty()) {
+            continue;
+        }
+        const auto listed = ListImage(test::FixtureImage(fixture));
+        for (const auto& [record, bytes] : occupied) {
+            ASSERT_TRUE(listed.count(record)) << record;
+            EXPECT_EQ(listed.at(record).allocated, bytes)
+                << "record " << record << " " << listed.at(record).name;
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 5u);
 }
 
 TEST(FixtureScan, EveryRecordFlsListsIsDecodedWithItsNameParentAndSize) {
