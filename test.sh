@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds and tests the three trees: native (g++), sanitize (g++ with ASan and UBSan) and windows
+# (MinGW-w64, tests run under Wine). Installs missing packages first. Exits non-zero when any
+# configure, build or test step fails.
+set -uo pipefail
+cd "$(dirname "$0")" || exit 1
+root=$PWD
+
+tools/setup/install-deps.sh all || exit 1
+
+summary=()
+counts=
+total_passed=0
+total_failed=0
+status=0
+
+# Reads CTest's closing line ("...% tests passed, 1 tests failed out of 12") from one log into
+# $counts and adds it to the totals.
+count_tests() {
+    local line failed total
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+    if [[ -z $line ]]; then
+        counts="no test ran"
+        return
+    fi
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    total_passed=$((total_passed + total - failed))
+    total_failed=$((total_failed + failed))
+    counts="$((total - failed)) passed, $failed failed"
+}
+
+# run_tree NAME CMAKE-ARGUMENTS...
+run_tree() {
+    local name=$1
+    shift
+    local dir=$root/build/$name
+    local started=$SECONDS
+    local result
+    echo "=== $name: configure and build"
+    if ! cmake -S "$root" -B "$dir" -G Ninja "$@"; then
+        result="configure failed"
+    elif ! cmake --build "$dir" -j2; then
+        result="build failed"
+    else
+        echo "=== $name: test"
+        local log=$dir/ctest.log
+        (cd "$dir" && ctest --output-on-failure -j2 --timeout 600) 2>&1 | tee "$log"
+        local ctest_status=${PIPESTATUS[0]}
+        count_tests "$log"
+        if [[ $ctest_status -eq 0 && $counts != "no test ran" ]]; then
+            result="passed ($counts)"
+        else
+            result="FAILED ($counts)"
+        fi
+    fi
+    [[ $result == passed* ]] || status=1
+    summary+=("$(printf '%-9s %s in %ds' "$name:" "$result" $((SECONDS - started)))")
+}
+
+# The tests leave a lingering wineserver for their prefix; stop it once they are done.
+stop_wineserver() {
+    local prefix=$root/build/windows/wineprefix
+    if [[ -d $prefix ]]; then
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    fi
+}
+
+run_tree native -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stop_wineserver
+run_tree sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIN_SANITIZE=ON
+
+echo
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "total: $total_passed passed, $total_failed failed"
+exit $status

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build needs, and nothing when they are all there already.
+#
+#   tools/setup/install-deps.sh native   compiler, CMake, Ninja, GoogleTest, xz
+#   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build, Wine, Xvfb and
+#                                        the NTFS tools that make and check the fixture images
+set -euo pipefail
+
+native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
+all_packages=(
+    "${native_packages[@]}"
+    mingw-w64 g++-mingw-w64-x86-64-posix
+    wine wine64 xvfb xauth fonts-wqy-microhei
+    ntfs-3g sleuthkit
+    clang-format
+)
+
+case ${1:-} in
+native) wanted=("${native_packages[@]}") ;;
+all) wanted=("${all_packages[@]}") ;;
+*)
+    echo "usage: $0 native|all" >&2
+    exit 2
+    ;;
+esac
+
+is_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! is_installed "$package"; then
+        missing+=("$package")
+    fi
+done
+if [[ ${#missing[@]} -eq 0 ]]; then
+    exit 0
+fi
+
+as_root=()
+if [[ $EUID -ne 0 ]]; then
+    as_root=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+    "${missing[@]}"
