@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "scan/ScanResult.h"
+#include "scan/ScanSlice.h"
+
+namespace kestrin {
+
+// Turns the merged accumulator into the ScanResult: the directory tree with subtree totals, the
+// per-directory file rows, then the extension statistics and the largest files. `slice` loses
+// the totals and file lists that move to the root.
+void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive);
+
+// The full path of a directory, e.g. C:\Users\Public; the root, unknown records and record
+// numbers below 1 give the drive root C:\. Parent links are followed as read, so a chain that
+// breaks off starts at the drive root; a chain that loops is cut where it would repeat.
+std::wstring FolderPath(const std::unordered_map<std::int64_t, DirNode>& dirs, std::int64_t record,
+                        std::wstring_view drive);
+
+}  // namespace kestrin

@@ -1,0 +1,124 @@
+#include "scan/ExtentResolver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "scan/AttributeListRefs.h"
+#include "scan/AttributeWalk.h"
+#include "scan/RecordDataSizes.h"
+#include "scan/RecordDecoder.h"
+#include "scan/RecordFixup.h"
+
+namespace kestrin {
+
+namespace {
+
+bool Plausible(std::int64_t size, std::int64_t allocated) {
+    return (size > 0 || allocated > 0) && size <= kExtentSizeLimit && allocated <= kExtentSizeLimit;
+}
+
+void NoteMaxima(ScanSlice& slice, std::int64_t base, std::int64_t size, std::int64_t allocated) {
+    ExtentSizes& sizes = slice.extentSizes[base];
+    sizes.size = std::max(sizes.size, size);
+    sizes.allocated = std::max(sizes.allocated, allocated);
+}
+
+class RecordCopier {
+public:
+    RecordCopier(std::span<const std::uint8_t> image, std::int32_t recordSize)
+        : image_(image), size_(static_cast<std::size_t>(recordSize)), scratch_(size_) {}
+
+    std::size_t Count() const { return image_.size() / size_; }
+
+    // A fixed-up private copy of record n; a failed fixup leaves the copy as found.
+    ByteReader Copy(std::size_t n) {
+        std::memcpy(scratch_.data(), image_.data() + n * size_, size_);
+        ApplyFixup(scratch_);
+        return ByteReader(scratch_);
+    }
+
+private:
+    std::span<const std::uint8_t> image_;
+    std::size_t size_;
+    std::vector<std::uint8_t> scratch_;
+};
+
+// An extension record names its base: its own $DATA extents raise the base's maxima.
+void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
+    const std::int64_t base = RecordBaseReference(record);
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    if (base == 0 || !RecordDataSizes(record, size, allocated)) {
+        return;
+    }
+    if (Plausible(size, allocated)) {
+        NoteMaxima(slice, base, size, allocated);
+    }
+}
+
+// A base record lists the extension records that hold its $DATA's first extent.
+void FromBaseRecord(const ByteReader& record, std::int64_t number, RecordCopier& records,
+                    ScanSlice& slice) {
+    std::int64_t baseSize = 0;
+    std::int64_t baseAllocated = 0;
+    const bool baseKnown = RecordDataSizes(record, baseSize, baseAllocated);
+    std::vector<std::int64_t> refs;
+    DataExtensionRefs(record, number, refs);
+    for (const std::int64_t ref : refs) {
+        if (ref < 0 || static_cast<std::size_t>(ref) >= records.Count()) {
+            continue;
+        }
+        std::int64_t size = 0;
+        std::int64_t allocated = 0;
+        if (!RecordDataSizes(records.Copy(static_cast<std::size_t>(ref)), size, allocated)) {
+            continue;
+        }
+        const bool larger = !baseKnown || size > baseSize || allocated > baseAllocated;
+        if (larger && number > 0 && Plausible(size, allocated)) {
+            NoteMaxima(slice, number, size, allocated);
+        }
+    }
+}
+
+}  // namespace
+
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                    ScanSlice& slice) {
+    if (recordSize <= 0 || image.empty()) {
+        return;
+    }
+    RecordCopier records(image, recordSize);
+    RecordCopier baseCopy(image, recordSize);
+    for (std::size_t i = 0; i < records.Count(); ++i) {
+        if (static_cast<std::size_t>(recordSize) < kRecordMinimumSize) {
+            return;
+        }
+        const ByteReader record = baseCopy.Copy(i);
+        if ((RecordFlags(record) & kRecordInUse) == 0) {
+            continue;
+        }
+        const auto number = static_cast<std::int64_t>(i);
+        if (IsExtensionRecord(record, number)) {
+            FromExtensionRecord(record, slice);
+        } else if ((RecordFlags(record) & kRecordIsDirectory) == 0) {
+            FromBaseRecord(record, number, records, slice);
+        }
+    }
+}
+
+void ApplyExtents(ScanSlice& slice) {
+    for (MftEntry& entry : slice.entries) {
+        const auto found = slice.extentSizes.find(entry.recordNumber);
+        if (found != slice.extentSizes.end()) {
+            entry.size = std::max(entry.size, found->second.size);
+            entry.allocated = std::max(entry.allocated, found->second.allocated);
+        }
+        AddEntry(slice, entry);
+    }
+    slice.entries.clear();
+    slice.entries.shrink_to_fit();
+    slice.extentSizes.clear();
+}
+
+}  // namespace kestrin

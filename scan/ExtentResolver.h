@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "scan/ScanSlice.h"
+
+namespace kestrin {
+
+// Sizes above this are taken for damage and ignored.
+inline constexpr std::int64_t kExtentSizeLimit = 0xA0000000000;  // 10 TiB
+
+// One pass over every record of the MFT image: for each base record whose unnamed $DATA lives
+// (partly or wholly) in extension records, the largest logical and allocated sizes found there
+// are noted in `slice.extentSizes`. Records are read from private copies; the image is not touched.
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice);
+
+// Raises each entry's sizes to what its extension records hold, adds every entry to the maps,
+// then empties `entries` and `extentSizes`.
+void ApplyExtents(ScanSlice& slice);
+
+}  // namespace kestrin

@@ -1,0 +1,97 @@
+#include "scan/ParallelParse.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "render/Format.h"
+#include "scan/ParallelForEach.h"
+#include "scan/RecordDecoder.h"
+
+namespace kestrin {
+
+namespace {
+
+// What the tasks of one decode share; everything else is private to a task.
+struct SharedProgress {
+    std::atomic<std::int32_t> processed{0};
+    std::mutex progressLock;
+    std::mutex outputLock;
+};
+
+void ReportDecoding(const ParseContext& context, SharedProgress& shared, std::int32_t processed) {
+    std::lock_guard<std::mutex> lock(shared.progressLock);
+    const std::int64_t percent = std::min<std::int64_t>(
+        std::int64_t{processed} * 78 / std::max(context.recordCount, 1) + 10, 88);
+    const std::wstring text = L"并行解析: " +
+                              FormatCount(std::min(processed, context.recordCount)) + L" / " +
+                              FormatCount(context.recordCount);
+    (*context.progress)(static_cast<std::int32_t>(percent), text);
+}
+
+void RunSlice(const ParseContext& context, const SliceRange& range, SharedProgress& shared,
+              std::vector<ScanSlice>& results) {
+    ScanSlice slice;
+    ParseSliceRecords(context.image, context.recordSize, range.begin, range.end, slice,
+                      context.extensions);
+    const std::int32_t processed =
+        shared.processed.fetch_add(range.end - range.begin) + (range.end - range.begin);
+    if (context.progress != nullptr && *context.progress &&
+        processed % kProgressRecordStep < context.sliceSize) {
+        ReportDecoding(context, shared, processed);
+    }
+    std::lock_guard<std::mutex> lock(shared.outputLock);
+    results.push_back(std::move(slice));
+}
+
+}  // namespace
+
+std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads) {
+    const std::int64_t perThread =
+        std::int64_t{recordCount} / std::max<std::int64_t>(1, hardwareThreads);
+    return static_cast<std::int32_t>(std::max<std::int64_t>(kMinimumSliceSize, perThread));
+}
+
+std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize) {
+    std::vector<SliceRange> slices;
+    if (sliceSize <= 0) {
+        return slices;
+    }
+    for (std::int64_t begin = 0; begin < recordCount; begin += sliceSize) {
+        const std::int64_t end = std::min<std::int64_t>(begin + sliceSize, recordCount);
+        slices.push_back(
+            SliceRange{static_cast<std::int32_t>(begin), static_cast<std::int32_t>(end)});
+    }
+    return slices;
+}
+
+void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
+                       const ExtensionIndex* extensions) {
+    if (recordSize <= 0) {
+        return;
+    }
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(recordSize));
+    for (std::int32_t n = begin; n < end; ++n) {
+        if (image.size() / static_cast<std::size_t>(recordSize) <= static_cast<std::size_t>(n)) {
+            return;
+        }
+        MftEntry entry;
+        if (DecodeRecordSlot(image, recordSize, n, scratch, entry, extensions)) {
+            slice.entries.push_back(std::move(entry));
+        }
+    }
+}
+
+std::vector<ScanSlice> ParseAllSlices(const ParseContext& context) {
+    const std::vector<SliceRange> slices = MakeSlices(context.recordCount, context.sliceSize);
+    std::vector<ScanSlice> results;
+    // Room for every slice up front: appending under the lock never moves finished slices.
+    results.reserve(slices.size());
+    SharedProgress shared;
+    ParallelForEach(slices.size(), context.hardwareThreads,
+                    [&](std::size_t i) { RunSlice(context, slices[i], shared, results); });
+    return results;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "scan/ExtensionIndex.h"
+#include "scan/ScanResult.h"
+#include "scan/ScanSlice.h"
+
+namespace kestrin {
+
+struct SliceRange {
+    std::int32_t begin = 0;  // inclusive
+    std::int32_t end = 0;    // exclusive
+};
+
+inline constexpr std::int32_t kMinimumSliceSize = 16384;
+// Decoding progress is reported when a slice's completion carries the counter across a
+// multiple of this many records.
+inline constexpr std::int32_t kProgressRecordStep = 300000;
+
+// max(16384, records / max(1, threads)).
+std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads);
+
+// [0, s), [s, 2s), ... up to the record count.
+std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize);
+
+// Decodes record slots [begin, end) of the image into `slice.entries`, in record order.
+void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
+                       const ExtensionIndex* extensions = nullptr);
+
+struct ParseContext {
+    std::span<const std::uint8_t> image;
+    std::int32_t recordSize = 0;
+    std::int32_t recordCount = 0;
+    std::int32_t sliceSize = kMinimumSliceSize;
+    unsigned hardwareThreads = 0;
+    const ProgressCallback* progress = nullptr;
+    const ExtensionIndex* extensions = nullptr;
+};
+
+// Decodes every slice in parallel, one ScanSlice each, in the order the slices finished, with
+// the decoding progress reports ("并行解析: done / total", 10 to 88 percent).
+std::vector<ScanSlice> ParseAllSlices(const ParseContext& context);
+
+}  // namespace kestrin

@@ -1,0 +1,119 @@
+#include "scan/ScanPipeline.h"
+
+#include <chrono>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "render/Format.h"
+#include "scan/DirectoryTree.h"
+#include "scan/ExtensionIndex.h"
+#include "scan/ExtentResolver.h"
+#include "scan/MftReader.h"
+#include "scan/ParallelParse.h"
+#include "scan/ScanMessages.h"
+#include "scan/Trace.h"
+
+namespace kestrin {
+
+namespace {
+
+void Report(const ProgressCallback& progress, std::int32_t percent, const std::wstring& text) {
+    if (progress) {
+        progress(percent, text);
+    }
+}
+
+// The MFT image, read once; the volume is closed before decoding starts.
+struct MftImage {
+    std::vector<std::uint8_t> bytes;
+    MftGeometry geometry;
+};
+
+MftImage OpenAndRead(const std::function<bool(VolumeHandle&)>& open,
+                     const ProgressCallback& progress) {
+    Report(progress, 1, L"正在打开 NTFS 卷...");
+    VolumeHandle volume;
+    if (!open(volume)) {
+        throw std::runtime_error(kOpenVolumeFailedText);
+    }
+    Report(progress, 5, L"正在读取 MFT...");
+    MftImage image;
+    const bool read = ReadMft(volume, image.bytes, image.geometry);
+    volume.Close();
+    if (!read) {
+        throw std::runtime_error(kReadMftFailedText);
+    }
+    return image;
+}
+
+std::int32_t RecordCount(const MftImage& image) {
+    const std::uint64_t count =
+        image.bytes.size() / static_cast<std::uint64_t>(image.geometry.recordSize);
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
+ScanSlice DecodeAndMerge(const MftImage& image, std::int32_t recordCount, unsigned threads,
+                         const ProgressCallback& progress) {
+    const std::int32_t sliceSize = SliceSizeFor(recordCount, threads);
+    Report(progress, 10,
+           L"MFT " + FormatCount(static_cast<std::uint64_t>(image.bytes.size()) >> 20) +
+               L" MB \u00B7 " + FormatCount(static_cast<std::int32_t>(threads)) + L" 线程并行解析");
+    const ExtensionIndex extensions = ExtensionIndex::Build(image.bytes, image.geometry.recordSize);
+    ParseContext context;
+    context.image = image.bytes;
+    context.recordSize = image.geometry.recordSize;
+    context.recordCount = recordCount;
+    context.sliceSize = sliceSize;
+    context.hardwareThreads = threads;
+    context.progress = &progress;
+    context.extensions = &extensions;
+    std::vector<ScanSlice> slices = ParseAllSlices(context);
+    ScanSlice merged;
+    for (ScanSlice& slice : slices) {
+        MergeSlice(merged, std::move(slice));
+    }
+    return merged;
+}
+
+}  // namespace
+
+ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::wstring drive,
+                         ProgressCallback progress, unsigned hardwareThreads) {
+    const auto start = std::chrono::steady_clock::now();
+    Trace(L"ScanDriveMft: start drive=%ls", drive.c_str());
+    MftImage image = OpenAndRead(open, progress);
+    const std::int32_t recordCount = RecordCount(image);
+    ScanSlice merged = DecodeAndMerge(image, recordCount, hardwareThreads, progress);
+    Report(progress, 90, L"解析 ATTRIBUTE_LIST 溢出属性...");
+    ResolveExtents(image.bytes, image.geometry.recordSize, merged);
+    Report(progress, 91, L"合并扩展 MFT 记录...");
+    ApplyExtents(merged);
+    Report(progress, 92, L"构建目录树...");
+    ScanResult result;
+    BuildResult(result, merged, drive);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now() - start);
+    result.seconds = static_cast<double>(elapsed.count()) / 1e9;
+    Trace(L"ScanDriveMft: done drive=%ls records=%d dirs=%zu files=%d time=%.2fs", drive.c_str(),
+          recordCount, result.dirs.size(), result.fileCount, result.seconds);
+    return result;
+}
+
+ScanResult ScanDriveMft(std::wstring drive, ProgressCallback progress) {
+    const std::wstring letter = drive;
+    return ScanVolumeMft([&](VolumeHandle& volume) { return OpenVolume(volume, letter); },
+                         std::move(drive), std::move(progress),
+                         std::thread::hardware_concurrency());
+}
+
+ScanResult ScanPathMft(const std::filesystem::path& source, std::wstring drive,
+                       ProgressCallback progress) {
+    return ScanVolumeMft([&](VolumeHandle& volume) { return OpenVolumePath(volume, source); },
+                         std::move(drive), std::move(progress),
+                         std::thread::hardware_concurrency());
+}
+
+}  // namespace kestrin

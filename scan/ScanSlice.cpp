@@ -1,0 +1,134 @@
+#include "scan/ScanSlice.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "render/Format.h"
+
+namespace kestrin {
+
+namespace {
+
+void SiftUp(LargestFiles& largest, std::size_t i) {
+    auto& heap = largest.heap;
+    while (i > 0) {
+        const std::size_t parent = (i - 1) / 2;
+        if (!(largest.key(heap[i]) < largest.key(heap[parent]))) {
+            return;
+        }
+        std::swap(heap[i], heap[parent]);
+        i = parent;
+    }
+}
+
+void SiftDown(LargestFiles& largest, std::size_t i) {
+    auto& heap = largest.heap;
+    for (;;) {
+        std::size_t child = 2 * i + 1;
+        if (child >= heap.size()) {
+            return;
+        }
+        if (child + 1 < heap.size() && largest.key(heap[child + 1]) < largest.key(heap[child])) {
+            ++child;
+        }
+        if (!(largest.key(heap[child]) < largest.key(heap[i]))) {
+            return;
+        }
+        std::swap(heap[i], heap[child]);
+        i = child;
+    }
+}
+
+void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
+    slice.dirInfos[entry.recordNumber] =
+        DirInfo{entry.parentRecord, entry.name, entry.time, entry.attributes};
+    if (entry.recordNumber != kRootRecord) {
+        ++slice.dirCount;
+    }
+}
+
+void AddFile(ScanSlice& slice, const MftEntry& entry) {
+    ++slice.fileCount;
+    const std::int64_t owner = entry.parentRecord > 0 ? entry.parentRecord : kRootRecord;
+    const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
+    const std::int64_t allocated = entry.allocated < 0 ? size : entry.allocated;
+    SizeTotals& own = slice.ownTotals[owner];
+    own.size += size;
+    own.allocated += allocated;
+    own.count += 1;
+    slice.childFiles[entry.parentRecord].push_back(ChildFile{
+        entry.name, entry.size, entry.allocated, entry.time, entry.attributes, entry.recordNumber});
+    SizeTotals& extension = slice.extTotals[ExtensionOf(entry.name)];
+    extension.size += entry.size;
+    extension.count += 1;
+    Offer(slice.largest, entry);
+}
+
+}  // namespace
+
+void Offer(LargestFiles& largest, const MftEntry& entry) {
+    if (largest.heap.size() < static_cast<std::size_t>(std::max(largest.capacity, 0))) {
+        largest.heap.push_back(entry);
+        SiftUp(largest, largest.heap.size() - 1);
+        return;
+    }
+    if (!largest.heap.empty() && largest.key(largest.heap.front()) < largest.key(entry)) {
+        largest.heap.front() = entry;
+        SiftDown(largest, 0);
+    }
+}
+
+void MergeSlice(ScanSlice& into, const ScanSlice& from) {
+    for (const auto& [record, info] : from.dirInfos) {
+        into.dirInfos[record] = info;
+    }
+    for (const auto& [record, totals] : from.ownTotals) {
+        SizeTotals& target = into.ownTotals[record];
+        target.size += totals.size;
+        target.allocated += totals.allocated;
+        target.count += totals.count;
+    }
+    for (const auto& [record, files] : from.childFiles) {
+        auto& target = into.childFiles[record];
+        target.insert(target.end(), files.begin(), files.end());
+    }
+    for (const auto& [extension, totals] : from.extTotals) {
+        SizeTotals& target = into.extTotals[extension];
+        target.size += totals.size;
+        target.count += totals.count;
+    }
+    for (const auto& [record, sizes] : from.extentSizes) {
+        ExtentSizes& target = into.extentSizes[record];
+        target.size = std::max(target.size, sizes.size);
+        target.allocated = std::max(target.allocated, sizes.allocated);
+    }
+    into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
+    into.fileCount += from.fileCount;
+    into.dirCount += from.dirCount;
+    for (const MftEntry& entry : from.largest.heap) {
+        Offer(into.largest, entry);
+    }
+}
+
+void MergeSlice(ScanSlice& into, ScanSlice&& from) {
+    std::vector<MftEntry> entries = std::move(from.entries);
+    from.entries.clear();
+    MergeSlice(into, static_cast<const ScanSlice&>(from));
+    if (into.entries.empty()) {
+        into.entries = std::move(entries);
+    } else {
+        into.entries.insert(into.entries.end(), std::make_move_iterator(entries.begin()),
+                            std::make_move_iterator(entries.end()));
+    }
+    from = ScanSlice{};
+}
+
+void AddEntry(ScanSlice& slice, const MftEntry& entry) {
+    if (entry.isDirectory) {
+        AddDirectory(slice, entry);
+    } else {
+        AddFile(slice, entry);
+    }
+}
+
+}  // namespace kestrin

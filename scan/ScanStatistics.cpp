@@ -1,0 +1,35 @@
+#include "scan/ScanStatistics.h"
+
+#include <algorithm>
+
+#include "render/Format.h"
+#include "scan/DirectoryTree.h"
+
+namespace kestrin {
+
+void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
+    result.extStats.reserve(slice.extTotals.size());
+    for (const auto& [extension, totals] : slice.extTotals) {
+        result.extStats.push_back(
+            ExtStat{extension.empty() ? kNoExtensionLabel : extension, totals.size, totals.count});
+    }
+    std::sort(result.extStats.begin(), result.extStats.end(),
+              [](const ExtStat& a, const ExtStat& b) { return a.size > b.size; });
+}
+
+void BuildLargestFiles(ScanResult& result, const ScanSlice& slice) {
+    std::vector<MftEntry> largest = slice.largest.heap;
+    const auto& key = slice.largest.key;
+    std::sort(largest.begin(), largest.end(),
+              [&](const MftEntry& a, const MftEntry& b) { return key(a) > key(b); });
+    result.largestFiles.reserve(largest.size());
+    for (MftEntry& entry : largest) {
+        std::wstring extension = ExtensionOf(entry.name);
+        result.largestFiles.push_back(FileRow{
+            std::move(entry.name), FolderPath(result.dirs, entry.parentRecord, result.drive),
+            extension.empty() ? kNoExtensionLabel : std::move(extension), entry.size,
+            entry.allocated, entry.recordNumber, entry.time, entry.attributes});
+    }
+}
+
+}  // namespace kestrin
