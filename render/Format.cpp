@@ -23,7 +23,8 @@ int FormatToBuffer(wchar_t (&buffer)[32], const wchar_t* format, ...) {
     va_start(arguments, format);
     const int written = std::vswprintf(buffer, 32, format, arguments);
     va_end(arguments);
-    if (written < 0) {
+    // MinGW's runtime returns the length the text would have had instead of a negative value.
+    if (written < 0 || written >= 32) {
         buffer[0] = L'\0';
         return -1;
     }

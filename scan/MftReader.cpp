@@ -73,10 +73,12 @@ std::vector<std::uint8_t> ReadAttributeList(const VolumeHandle& volume, const At
     }
     std::vector<DataRun> runs;
     DecodeRunList(attribute, 0, runs);
-    value.resize(static_cast<std::size_t>(length));
+    // Raw volumes read whole sectors only, so the list is read in whole clusters and cut after.
+    value.resize(static_cast<std::size_t>((length + clusterSize - 1) / clusterSize * clusterSize));
     if (!ReadThroughRuns(volume, runs, clusterSize, 0, value)) {
         value.clear();
     }
+    value.resize(std::min(value.size(), static_cast<std::size_t>(length)));
     return value;
 }
 

@@ -59,5 +59,37 @@ awk -F'\t' 'NF != 8 { bad = 1 } END { exit bad }' "$work/out" || { echo "FAIL: a
 grep -qP '^5\t5\td\t0\t0\t[0-9]+\t0x[0-9a-f]+\t\.$' "$work/out" || { echo "FAIL: no root line"; failures=$((failures + 1)); }
 sort -n -c -k1,1 "$work/out" 2>/dev/null || { echo "FAIL: lines not in record order"; failures=$((failures + 1)); }
 
+# A scan: progress on stderr (one line each, stderr is no terminal here), the summary on stdout.
+"$scanner" --drive E "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "scan" 0 $?
+head -n 1 "$work/out" | grep -qE '^扫描完成 [0-9.]+ 秒 · MFT · [0-9.]+ (B|KB|MB|GB|TB) · [0-9]+ 文件 · [0-9]+ 文件夹 · 单击三角展开$' ||
+    { echo "FAIL: scan: first line is $(head -n 1 "$work/out")"; failures=$((failures + 1)); }
+grep -q '^\[E:\] 下的文件夹$' "$work/out" || { echo "FAIL: scan: no folder table for [E:]"; failures=$((failures + 1)); }
+grep -q 'E:\\Users\\Alice\\VirtualDisk.vhd$' "$work/out" || { echo "FAIL: scan: largest file missing"; failures=$((failures + 1)); }
+for line in "  1% 正在打开 NTFS 卷..." "  5% 正在读取 MFT..." " 90% 解析 ATTRIBUTE_LIST 溢出属性..." " 92% 构建目录树..."; do
+    grep -qxF "$line" "$work/err" || { echo "FAIL: scan: progress line '$line' missing"; failures=$((failures + 1)); }
+done
+
+"$scanner" "$work/random.img" >"$work/out" 2>"$work/err"
+expect "scan of a volume that is not NTFS" 1 $?
+tail -n 1 "$work/err" | grep -qx "错误: 无法打开卷，请确认以管理员身份运行。" || { echo "FAIL: scan error text: $(cat "$work/err")"; failures=$((failures + 1)); }
+
+# CSV to a file: the summary still goes to stdout; to "-", stdout is the CSV alone.
+"$scanner" --csv "$work/result.csv" "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "scan with --csv FILE" 0 $?
+head -n 1 "$work/result.csv" | grep -qx $'Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\r' ||
+    { echo "FAIL: csv header"; failures=$((failures + 1)); }
+sed -n 2p "$work/result.csv" | grep -q '^C:\\,folder,' || { echo "FAIL: csv does not start at the root"; failures=$((failures + 1)); }
+grep -q "^扫描完成" "$work/out" || { echo "FAIL: --csv FILE lost the summary"; failures=$((failures + 1)); }
+"$scanner" --csv - "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "scan with --csv -" 0 $?
+cmp -s "$work/out" "$work/result.csv" || { echo "FAIL: --csv - differs from --csv FILE"; failures=$((failures + 1)); }
+"$scanner" --csv "$work/no/such/dir/x.csv" "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "unwritable csv" 1 $?
+"$scanner" --drive 12 "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "bad --drive" 2 $?
+"$scanner" --records --csv - "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "--records with --csv" 2 $?
+
 echo "kestrin-scan-cli: $failures failed"
 [[ $failures -eq 0 ]]

@@ -34,6 +34,12 @@ public:
         if (log != nullptr) {
             log->emplace_back(offset, buffer.size());
         }
+        // Raw volumes on Windows read whole sectors only.
+        if (offset % 512 != 0 || buffer.size() % 512 != 0) {
+            ADD_FAILURE() << "read of " << buffer.size() << " bytes at " << offset
+                          << " is not sector-aligned";
+            return false;
+        }
         if (offset < 0 || static_cast<std::uint64_t>(offset) + buffer.size() > bytes.size() ||
             (!buffer.empty() && offset + static_cast<std::int64_t>(buffer.size()) > failFrom)) {
             return false;

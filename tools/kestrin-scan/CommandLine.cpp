@@ -3,25 +3,53 @@
 namespace kestrin {
 
 const char* const kUsageText =
-    "usage: kestrin-scan --records SOURCE\n"
+    "usage: kestrin-scan [--drive X] [--csv FILE] [--records] SOURCE\n"
     "\n"
-    "Reads the Master File Table of an NTFS volume and decodes every file record.\n"
+    "Scans an NTFS volume from its Master File Table and shows where its space went.\n"
     "\n"
-    "SOURCE  a drive letter such as C (Windows, run as administrator), or the path of a\n"
-    "        raw NTFS image or block device (any platform)\n"
+    "SOURCE        a drive letter such as C (Windows, run as administrator), or the path of a\n"
+    "              raw NTFS image or block device (any platform)\n"
     "\n"
-    "  --records  print one line per decoded record, in record order, separated by tabs:\n"
-    "             record, parent record, d (folder) or f (file), size, allocated size,\n"
-    "             last modification as a raw FILETIME, attribute flags in hex, UTF-8 name\n"
-    "  --help     show this text\n"
+    "  --drive X   the drive letter that names the root and the paths of a path SOURCE\n"
+    "              (default C)\n"
+    "  --csv FILE  also write the complete result to FILE (- for standard output): UTF-8,\n"
+    "              one row per folder and per file, columns\n"
+    "              Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\n"
+    "  --records   instead of scanning, print one line per decoded file record, in record\n"
+    "              order, separated by tabs: record, parent record, d (folder) or f (file),\n"
+    "              size, allocated size, last modification as a raw FILETIME, attribute\n"
+    "              flags in hex, UTF-8 name\n"
+    "  --help      show this text\n"
     "\n"
-    "Exit status: 0 success, 1 the volume could not be opened or its MFT read, 2 wrong usage.\n";
+    "A scan prints its progress on standard error and, on standard output, the summary line,\n"
+    "the folders directly under the root, the 20 largest files and the 20 largest extensions.\n"
+    "\n"
+    "Exit status: 0 success, 1 the volume could not be opened or its MFT read (the reason on\n"
+    "standard error), 2 wrong usage.\n";
 
 bool IsDriveLetter(const std::wstring& source) {
     const bool letter = !source.empty() && ((source[0] >= L'A' && source[0] <= L'Z') ||
                                             (source[0] >= L'a' && source[0] <= L'z'));
     return letter && (source.size() == 1 || (source.size() == 2 && source[1] == L':'));
 }
+
+namespace {
+
+// Takes the value of an option that needs one; false when it is missing.
+bool TakeValue(const std::vector<std::wstring>& arguments, std::size_t& i, std::wstring& value,
+               std::size_t* index = nullptr) {
+    if (i + 1 >= arguments.size()) {
+        return false;
+    }
+    ++i;
+    value = arguments[i];
+    if (index != nullptr) {
+        *index = i;
+    }
+    return true;
+}
+
+}  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     CommandLine line;
@@ -31,6 +59,19 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             line.help = true;
         } else if (argument == L"--records") {
             line.records = true;
+        } else if (argument == L"--drive") {
+            std::wstring drive;
+            if (!TakeValue(arguments, i, drive) || !IsDriveLetter(drive)) {
+                line.error = L"--drive needs a drive letter";
+                return line;
+            }
+            line.drive = drive.substr(0, 1);
+        } else if (argument == L"--csv") {
+            if (!TakeValue(arguments, i, line.csvFile, &line.csvIndex) || line.csvFile.empty()) {
+                line.error = L"--csv needs a file name (- for standard output)";
+                return line;
+            }
+            line.csv = true;
         } else if (argument.size() > 1 && argument[0] == L'-') {
             line.error = L"unknown option " + argument;
             return line;
@@ -47,8 +88,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
     if (line.sourceIndex == 0) {
         line.error = L"no SOURCE given";
-    } else if (!line.records) {
-        line.error = L"nothing to do: give --records";
+    } else if (line.records && line.csv) {
+        line.error = L"--records and --csv do not go together";
     }
     return line;
 }

@@ -9,6 +9,10 @@ namespace kestrin {
 struct CommandLine {
     bool help = false;
     bool records = false;
+    std::wstring drive = L"C";  // names the root and the paths of a path source
+    bool csv = false;
+    std::wstring csvFile;  // "-" for standard output
+    std::size_t csvIndex = 0;
     std::wstring source;
     std::size_t sourceIndex = 0;  // position of SOURCE among the arguments, program name at 0
     std::wstring error;           // set when the arguments are wrong

@@ -1,21 +1,30 @@
 // kestrin-scan: the scan engine on the command line, for scripts and for volumes that are only
 // images or block devices.
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "scan/MftReader.h"
 #include "scan/ScanMessages.h"
+#include "scan/ScanPipeline.h"
 #include "scan/Utf16Text.h"
 #include "scan/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
+#include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
+#include "tools/kestrin-scan/ScanReport.h"
+#include "ui/StatusTexts.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace kestrin {
@@ -24,6 +33,12 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// The paths of one run: SOURCE and the CSV file keep the bytes the user gave.
+struct RunPaths {
+    std::filesystem::path source;
+    std::filesystem::path csv;
+};
 
 void PrepareConsole() {
 #if defined(_WIN32)
@@ -34,19 +49,27 @@ void PrepareConsole() {
 #endif
 }
 
-bool OpenSource(VolumeHandle& volume, [[maybe_unused]] const CommandLine& line,
-                const std::filesystem::path& sourcePath) {
+bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)
-    if (IsDriveLetter(line.source)) {
-        return OpenVolume(volume, line.source.substr(0, 1));
-    }
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
 #endif
-    return OpenVolumePath(volume, sourcePath);
 }
 
-int ListRecords(const CommandLine& line, const std::filesystem::path& sourcePath) {
+bool UsesDrive([[maybe_unused]] const CommandLine& line) {
+#if defined(_WIN32)
+    return IsDriveLetter(line.source);
+#else
+    return false;
+#endif
+}
+
+int ListRecords(const CommandLine& line, const RunPaths& paths) {
     VolumeHandle volume;
-    if (!OpenSource(volume, line, sourcePath)) {
+    const bool opened = UsesDrive(line) ? OpenVolume(volume, line.source.substr(0, 1))
+                                        : OpenVolumePath(volume, paths.source);
+    if (!opened) {
         std::fprintf(stderr, "%s\n", kOpenVolumeFailedText);
         return kExitFailure;
     }
@@ -62,7 +85,51 @@ int ListRecords(const CommandLine& line, const std::filesystem::path& sourcePath
     return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
-int Run(const std::vector<std::wstring>& arguments, const std::filesystem::path& sourcePath) {
+bool WriteCsvTo(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
+    if (line.csvFile == L"-") {
+        return WriteCsv(result, stdout) && std::fflush(stdout) == 0;
+    }
+#if defined(_WIN32)
+    std::FILE* file = _wfopen(paths.csv.c_str(), L"wb");
+#else
+    std::FILE* file = std::fopen(paths.csv.c_str(), "wb");
+#endif
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = WriteCsv(result, file);
+    return std::fclose(file) == 0 && written;
+}
+
+int Scan(const CommandLine& line, const RunPaths& paths) {
+    ProgressLine progress(stderr, IsTerminal(stderr));
+    const ProgressCallback report = [&progress](std::int32_t percent, const std::wstring& text) {
+        progress.Report(percent, text);
+    };
+    ScanResult result;
+    try {
+        const std::wstring drive = UsesDrive(line) ? line.source.substr(0, 1) : line.drive;
+        result = UsesDrive(line) ? ScanDriveMft(drive, report)
+                                 : ScanPathMft(paths.source, drive, report);
+    } catch (const std::exception& failure) {
+        progress.Finish();
+        std::fprintf(stderr, "%s\n", Utf8FromWide(ErrorStatusText(failure.what())).c_str());
+        return kExitFailure;
+    }
+    progress.Finish();
+    if (line.csv && line.csvFile == L"-") {
+        return WriteCsvTo(result, line, paths) ? kExitSuccess : kExitFailure;
+    }
+    const std::string report_text = ScanReportText(result);
+    std::fwrite(report_text.data(), 1, report_text.size(), stdout);
+    if (line.csv && !WriteCsvTo(result, line, paths)) {
+        std::fprintf(stderr, "kestrin-scan: cannot write %s\n", Utf8FromWide(line.csvFile).c_str());
+        return kExitFailure;
+    }
+    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int Run(const std::vector<std::wstring>& arguments, const RunPaths& paths) {
     PrepareConsole();
     const CommandLine line = ParseCommandLine(arguments);
     if (line.help) {
@@ -74,7 +141,7 @@ int Run(const std::vector<std::wstring>& arguments, const std::filesystem::path&
                      kUsageText);
         return kExitUsage;
     }
-    return ListRecords(line, sourcePath);
+    return line.records ? ListRecords(line, paths) : Scan(line, paths);
 }
 
 }  // namespace
@@ -82,10 +149,16 @@ int Run(const std::vector<std::wstring>& arguments, const std::filesystem::path&
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring> arguments(argv, argv + argc);
+    const std::vector<std::wstring> arguments(argv, argv + argc);
     const kestrin::CommandLine line = kestrin::ParseCommandLine(arguments);
-    return kestrin::Run(arguments, line.sourceIndex != 0 ? std::filesystem::path(line.source)
-                                                         : std::filesystem::path());
+    kestrin::RunPaths paths;
+    if (line.sourceIndex != 0) {
+        paths.source = arguments[line.sourceIndex];
+    }
+    if (line.csvIndex != 0) {
+        paths.csv = arguments[line.csvIndex];
+    }
+    return kestrin::Run(arguments, paths);
 }
 #else
 int main(int argc, char** argv) {
@@ -93,10 +166,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(kestrin::WideFromUtf8(argv[i]));
     }
-    // The path keeps the argument's own bytes, whatever their encoding.
+    // Paths keep the arguments' own bytes, whatever their encoding.
     const kestrin::CommandLine line = kestrin::ParseCommandLine(arguments);
-    return kestrin::Run(arguments, line.sourceIndex != 0
-                                       ? std::filesystem::path(argv[line.sourceIndex])
-                                       : std::filesystem::path());
+    kestrin::RunPaths paths;
+    if (line.sourceIndex != 0) {
+        paths.source = argv[line.sourceIndex];
+    }
+    if (line.csvIndex != 0) {
+        paths.csv = argv[line.csvIndex];
+    }
+    return kestrin::Run(arguments, paths);
 }
 #endif

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "scan/ScanResult.h"
+
+namespace kestrin {
+
+// One field, quoted when it holds a comma, a quote or a line break (quotes doubled).
+std::string CsvField(const std::string& text);
+
+// The complete result for spreadsheets and scripts: UTF-8, a header row, one row per folder
+// (depth-first from the root, each followed by its own files) and per file; folders that the
+// root does not reach come last. Rows end in CR LF. False when writing fails.
+bool WriteCsv(const ScanResult& result, std::FILE* out);
+
+}  // namespace kestrin

@@ -1,0 +1,112 @@
+#include "tools/kestrin-scan/ScanReport.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "render/Format.h"
+#include "scan/MftEntry.h"
+#include "scan/Utf16Text.h"
+#include "tools/kestrin-scan/TextWidth.h"
+#include "ui/StatusTexts.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr std::size_t kTopRows = 20;
+
+// A table whose text column comes last, so the numeric columns line up however long the names
+// are.
+class Table {
+public:
+    explicit Table(std::vector<std::wstring> headings) { rows_.push_back(std::move(headings)); }
+    void Add(std::vector<std::wstring> cells) { rows_.push_back(std::move(cells)); }
+    std::string Text() const {
+        std::vector<std::size_t> widths(rows_.front().size(), 0);
+        for (const auto& row : rows_) {
+            for (std::size_t c = 0; c + 1 < row.size(); ++c) {
+                widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+            }
+        }
+        std::wstring text;
+        for (const auto& row : rows_) {
+            for (std::size_t c = 0; c + 1 < row.size(); ++c) {
+                text.append(widths[c] - DisplayWidth(row[c]), L' ');
+                text += row[c];
+                text += L"  ";
+            }
+            text += row.back();
+            text += L'\n';
+        }
+        return Utf8FromWide(text);
+    }
+
+private:
+    std::vector<std::vector<std::wstring>> rows_;
+};
+
+std::wstring ShareOf(std::int64_t part, std::int64_t whole) {
+    return FormatPercent(whole > 0 ? static_cast<double>(part) * 100.0 / static_cast<double>(whole)
+                                   : 0.0);
+}
+
+std::string FoldersTable(const ScanResult& result) {
+    const DirNode& root = result.dirs.at(kRootRecord);
+    Table table({L"大小", L"分配", L"占父目录 %", L"文件", L"文件夹", L"文件夹"});
+    for (const std::int64_t child : root.children) {
+        const DirNode& node = result.dirs.at(child);
+        table.Add({FormatSize(node.totalSize), FormatSize(node.totalAllocated),
+                   ShareOf(node.totalSize, root.totalSize), FormatCount(node.totalFiles),
+                   FormatCount(node.subdirCount), node.name});
+    }
+    // The root's own files, as the tree groups them, so that the shares add up.
+    if (root.ownFiles > 0) {
+        table.Add({FormatSize(root.ownSize), FormatSize(root.ownAllocated),
+                   ShareOf(root.ownSize, root.totalSize), FormatCount(root.ownFiles), L"0",
+                   L"[直接文件]"});
+    }
+    return table.Text();
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+std::string LargestFilesTable(const ScanResult& result) {
+    Table table({L"大小", L"分配", L"路径"});
+    const std::size_t rows = std::min(kTopRows, result.largestFiles.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        const FileRow& file = result.largestFiles[i];
+        table.Add({FormatSize(file.size), FormatSize(file.allocated),
+                   JoinPath(file.folderPath, file.name)});
+    }
+    return table.Text();
+}
+
+std::string ExtensionsTable(const ScanResult& result) {
+    Table table({L"大小", L"占比", L"文件数", L"扩展名"});
+    const std::int64_t total = result.rootTotalSize > 0 ? result.rootTotalSize : 1;
+    const std::size_t rows = std::min(kTopRows, result.extStats.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        const ExtStat& stat = result.extStats[i];
+        table.Add({FormatSize(stat.size), ShareOf(stat.size, total), FormatCount(stat.files),
+                   stat.extension});
+    }
+    return table.Text();
+}
+
+}  // namespace
+
+std::string ScanReportText(const ScanResult& result) {
+    std::string text = Utf8FromWide(CompletionStatusText(result)) + "\n";
+    text += "\n" + Utf8FromWide(result.dirs.at(kRootRecord).name) + " 下的文件夹\n";
+    text += FoldersTable(result);
+    text += "\n最大的 20 个文件\n";
+    text += LargestFilesTable(result);
+    text += "\n最大的 20 个扩展名\n";
+    text += ExtensionsTable(result);
+    return text;
+}
+
+}  // namespace kestrin

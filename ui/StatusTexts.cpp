@@ -1,0 +1,18 @@
+#include "ui/StatusTexts.h"
+
+#include "render/Format.h"
+#include "scan/Utf16Text.h"
+
+namespace kestrin {
+
+std::wstring CompletionStatusText(const ScanResult& result) {
+    return L"扫描完成 " + FormatSeconds(result.seconds) + L" 秒 \u00B7 MFT \u00B7 " +
+           FormatSize(result.rootTotalSize) + L" \u00B7 " + FormatCount(result.fileCount) +
+           L" 文件 \u00B7 " + FormatCount(result.dirCount) + L" 文件夹 \u00B7 单击三角展开";
+}
+
+std::wstring ErrorStatusText(std::string_view message) {
+    return L"错误: " + WideFromUtf8(message);
+}
+
+}  // namespace kestrin
