@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the native scanner and lists the records of a volume image or block device.
+# Builds the native scanner and scans a volume image or block device.
 #
 #   ./run.sh          the bundled sample image
 #   ./run.sh PATH     an image or block device of your own
@@ -14,7 +14,7 @@ cd "$(dirname "$0")"
 
 tools/setup/install-deps.sh native
 build=build/native
-# Build chatter goes to standard error, so standard output is the listing alone.
+# Build chatter goes to standard error, so standard output is the scan result alone.
 {
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$build" -j2 --target kestrin-scan
@@ -29,4 +29,4 @@ if [[ -z $source_path ]]; then
         mv "$source_path.part" "$source_path"
     fi
 fi
-exec "$build/tools/kestrin-scan/kestrin-scan" --records "$source_path"
+exec "$build/tools/kestrin-scan/kestrin-scan" "$source_path"
