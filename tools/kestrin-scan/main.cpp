@@ -141,7 +141,13 @@ int Run(const std::vector<std::wstring>& arguments, const RunPaths& paths) {
                      kUsageText);
         return kExitUsage;
     }
-    return line.records ? ListRecords(line, paths) : Scan(line, paths);
+    try {
+        return line.records ? ListRecords(line, paths) : Scan(line, paths);
+    } catch (const std::exception& failure) {
+        // Memory exhaustion on a huge or damaged MFT: said, not a crash.
+        std::fprintf(stderr, "%s\n", Utf8FromWide(ErrorStatusText(failure.what())).c_str());
+        return kExitFailure;
+    }
 }
 
 }  // namespace
