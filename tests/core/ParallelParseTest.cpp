@@ -1,0 +1,132 @@
+// How the record range is cut into slices, when decoding reports progress, and the parallel
+// for-each that runs the slices.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "scan/ParallelForEach.h"
+#include "scan/ParallelParse.h"
+
+namespace kestrin {
+namespace {
+
+using Reports = std::vector<std::pair<std::int32_t, std::wstring>>;
+
+TEST(Slices, HoldAtLeast16384RecordsAndAboutOnePerThread) {
+    EXPECT_TRUE(MakeSlices(0, SliceSizeFor(0, 8)).empty());
+    const auto one = MakeSlices(16383, SliceSizeFor(16383, 8));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(std::pair(one[0].begin, one[0].end), std::pair(0, 16383));
+    EXPECT_EQ(SliceSizeFor(1000000, 8), 125000);
+    EXPECT_EQ(SliceSizeFor(100000, 0), 100000);  // a thread count of 0 divides by one
+    EXPECT_EQ(SliceSizeFor(100000, 64), 16384);
+    const auto five = MakeSlices(100001, SliceSizeFor(100001, 4));
+    ASSERT_EQ(five.size(), 5u);
+    for (std::size_t i = 1; i < five.size(); ++i) {
+        EXPECT_EQ(five[i].begin, five[i - 1].end);
+    }
+    EXPECT_EQ(std::pair(five[4].begin, five[4].end), std::pair(100000, 100001));
+}
+
+// Decodes `records` blank slots (none yields an entry, so only the counting shows) in slices cut
+// for `sliceThreads` threads and run on `threads`; the reports in sorted order, since pool threads
+// may take the progress lock in another order than the counter's.
+Reports DecodeBlank(std::int32_t records, unsigned threads, unsigned sliceThreads,
+                    std::size_t slices) {
+    const std::vector<std::uint8_t> image(static_cast<std::size_t>(records) * 8);
+    Reports reports;
+    const ProgressCallback progress = [&](std::int32_t percent, const std::wstring& text) {
+        reports.emplace_back(percent, text);
+    };
+    const ParseContext context{.image = image,
+                               .recordSize = 8,
+                               .recordCount = records,
+                               .sliceSize = SliceSizeFor(records, sliceThreads),
+                               .hardwareThreads = threads,
+                               .progress = &progress};
+    EXPECT_EQ(ParseAllSlices(context).size(), slices);
+    std::sort(reports.begin(), reports.end());
+    return reports;
+}
+
+TEST(DecodingProgress, ReportsOnlyAsTheCounterPassesAMultipleOf300000) {
+    // Eight slices of 125000 pass 300000, 600000 and 900000 as the 3rd, 5th and 8th finish,
+    // whichever slices those are.
+    const Reports million = {{39, L"并行解析: 375000 / 1000000"},
+                             {58, L"并行解析: 625000 / 1000000"},
+                             {88, L"并行解析: 1000000 / 1000000"}};
+    EXPECT_EQ(DecodeBlank(1000000, 1, 8, 8), million);
+    EXPECT_EQ(DecodeBlank(1000000, 8, 8, 8), million);
+    // Four slices of 25000 end 25000, 50000, 75000 and 100000 past a multiple: no report at all.
+    EXPECT_TRUE(DecodeBlank(100000, 4, 4, 4).empty());
+    EXPECT_TRUE(DecodeBlank(0, 4, 4, 0).empty());
+    EXPECT_EQ(DecodeBlank(1000, 0, 0, 1), (Reports{{88, L"并行解析: 1000 / 1000"}}));
+}
+
+TEST(ParallelForEach, RunsEveryTaskExactlyOnce) {
+    for (const unsigned threads : {0u, 1u, 2u, 8u}) {
+        for (const std::size_t count : {0u, 1u, 2u, 1000u}) {
+            std::vector<std::atomic<int>> runs(count);
+            ParallelForEach(count, threads, [&](std::size_t i) { runs[i] += 1; });
+            EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](auto& n) { return n == 1; }))
+                << threads << " threads, " << count << " tasks";
+        }
+    }
+}
+
+TEST(ParallelForEach, AFailingTaskReachesTheCallerAfterAllOthersRan) {
+    for (const unsigned threads : {1u, 8u}) {
+        std::vector<std::atomic<int>> runs(200);
+        try {
+            ParallelForEach(runs.size(), threads, [&](std::size_t i) {
+                runs[i] += 1;
+                if (i == 7) {
+                    throw std::length_error("task 7");
+                }
+            });
+            ADD_FAILURE() << "no exception with " << threads << " threads";
+        } catch (const std::length_error& error) {
+            EXPECT_STREQ(error.what(), "task 7");
+        }
+        EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](auto& n) { return n == 1; }));
+    }
+}
+
+TEST(ParallelForEach, TheCallingThreadTakesTasksToo) {
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const auto& [threads, count] : {std::pair{1u, 5u}, std::pair{8u, 1u}}) {
+        std::vector<std::size_t> order;
+        ParallelForEach(count, threads, [&](std::size_t i) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            order.push_back(i);
+        });
+        EXPECT_EQ(order.size(), count);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    }
+
+    // Two tasks on two threads, each waiting for the other to start: with one helper started,
+    // one of them must run on the caller. The wait is bounded so that a caller which only waits
+    // fails the test instead of hanging it.
+    std::mutex lock;
+    std::condition_variable started;
+    std::vector<std::thread::id> runners;
+    ParallelForEach(2, 2, [&](std::size_t) {
+        std::unique_lock<std::mutex> guard(lock);
+        runners.push_back(std::this_thread::get_id());
+        started.notify_all();
+        EXPECT_TRUE(
+            started.wait_for(guard, std::chrono::seconds(30), [&] { return runners.size() == 2; }));
+    });
+    ASSERT_EQ(runners.size(), 2u);
+    EXPECT_NE(runners[0], runners[1]);
+    EXPECT_TRUE(runners[0] == caller || runners[1] == caller);
+}
+
+}  // namespace
+}  // namespace kestrin

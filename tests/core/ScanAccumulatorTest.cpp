@@ -1,0 +1,232 @@
+// The accumulator the slices are folded into, its largest-files heap, and the pass that finds
+// the sizes NTFS moved into extension records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "core/RecordBuilder.h"
+#include "scan/ExtentResolver.h"
+#include "scan/ParallelParse.h"
+
+namespace kestrin {
+namespace {
+
+using test::RecordBuilder;
+using Sizes = std::pair<std::int64_t, std::int64_t>;
+using SizeCount = std::pair<std::int64_t, std::int32_t>;
+
+MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name, std::int64_t size,
+              std::int64_t allocated = 0) {
+    return MftEntry{record, parent, name, false, size, allocated, 0, 0};
+}
+
+std::vector<std::int64_t> Kept(const LargestFiles& largest) {
+    std::vector<std::int64_t> records;
+    for (const MftEntry& entry : largest.heap) {
+        records.push_back(entry.recordNumber);
+    }
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+TEST(LargestFiles, KeepsTheLargestAndLetsNoTieDisplaceAnEarlierFile) {
+    LargestFiles full;
+    ASSERT_EQ(full.capacity, 100000);
+    for (std::int64_t i = 0; i < 100000; ++i) {
+        Offer(full, File(i, 5, L"f", 1000 + (i * 7919) % 100000));  // every size once, shuffled
+    }
+    Offer(full, File(200000, 5, L"tie", 1000));
+    EXPECT_EQ(Kept(full).front(), 0);
+    Offer(full, File(200001, 5, L"larger", 1001));
+    EXPECT_EQ(full.heap.size(), 100000u);
+    EXPECT_EQ(Kept(full).front(), 1);
+    EXPECT_EQ(Kept(full).back(), 200001);
+
+    // Many ties in a small heap: the four largest, the earliest offered among equal sizes.
+    LargestFiles four;
+    four.capacity = 4;
+    const std::int64_t sizes[] = {5, 9, 5, 1, 9, 7, 5, 9, 2, 7};
+    for (std::int64_t i = 0; i < 10; ++i) {
+        Offer(four, File(i, 5, L"f", sizes[i]));
+    }
+    EXPECT_EQ(Kept(four), (std::vector<std::int64_t>{1, 4, 5, 7}));
+}
+
+TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
+    ScanSlice slice;
+    AddEntry(slice, MftEntry{5, 5, L".", true});
+    AddEntry(slice, MftEntry{40, 5, L"Users", true, 0, 0, 77, 0x10});
+    EXPECT_EQ(slice.dirCount, 1);
+    EXPECT_EQ(slice.dirInfos.at(40).time, 77);
+    EXPECT_TRUE(slice.ownTotals.empty() && slice.childFiles.empty() && slice.extTotals.empty() &&
+                slice.largest.heap.empty() && slice.fileCount == 0);
+
+    for (const MftEntry& file : {File(60, 40, L"a.JPG", 10, 4096), File(61, 40, L"b.jpg", 20, 4096),
+                                 File(62, 0, L"README", 3), File(63, 40, L".profile", 4)}) {
+        AddEntry(slice, file);
+    }
+    EXPECT_EQ(slice.fileCount, 4);
+    EXPECT_EQ(std::tie(slice.ownTotals[40].size, slice.ownTotals[40].allocated,
+                       slice.ownTotals[40].count),
+              std::make_tuple(34, 8192, 3));
+    // No parent: counted at the root, listed under the parent as read until the tree is built.
+    EXPECT_EQ(slice.ownTotals[5].count, 1);
+    EXPECT_EQ(slice.childFiles[0].at(0).recordNumber, 62);
+    EXPECT_EQ(slice.childFiles[40].at(2).name, L".profile");
+    // Extensions as written; names without one share the empty key.
+    EXPECT_EQ(slice.extTotals.size(), 3u);
+    EXPECT_EQ(slice.extTotals[L".JPG"].size + slice.extTotals[L".jpg"].size, 30);
+    EXPECT_EQ(SizeCount(slice.extTotals[L""].size, slice.extTotals[L""].count), SizeCount(7, 2));
+}
+
+TEST(MergeSlice, FoldsEveryMemberByItsOwnRule) {
+    const auto make = [](bool later) {
+        ScanSlice slice;
+        AddEntry(slice, MftEntry{40, 5, later ? L"new" : L"old", true});
+        AddEntry(slice, File(later ? 61 : 60, 40, L"a.txt", later ? 7 : 5, 8));
+        slice.extentSizes[90] = later ? ExtentSizes{30, 50} : ExtentSizes{40, 20};
+        slice.entries.push_back(File(later ? 71 : 70, 5, L"e", 1));
+        return slice;
+    };
+    for (const bool moving : {false, true}) {
+        ScanSlice into = make(false);
+        into.largest.capacity = 1;
+        ScanSlice from = make(true);
+        moving ? MergeSlice(into, std::move(from)) : MergeSlice(into, from);
+        EXPECT_EQ(into.dirInfos[40].name, L"new");
+        EXPECT_EQ(std::tie(into.ownTotals[40].size, into.ownTotals[40].allocated),
+                  std::tuple(12, 16));
+        ASSERT_EQ(into.childFiles[40].size(), 2u);
+        EXPECT_EQ(into.childFiles[40][1].recordNumber, 61);
+        EXPECT_EQ(SizeCount(into.extTotals[L".txt"].size, into.extTotals[L".txt"].count),
+                  SizeCount(12, 2));
+        EXPECT_EQ(Sizes(into.extentSizes[90].size, into.extentSizes[90].allocated), Sizes(40, 50));
+        ASSERT_EQ(into.entries.size(), 2u);
+        EXPECT_EQ(into.entries[1].recordNumber, 71);
+        EXPECT_EQ(std::pair(into.fileCount, into.dirCount), std::pair(2, 2));
+        EXPECT_EQ(Kept(into.largest), (std::vector<std::int64_t>{61}));  // by into's own capacity
+    }
+}
+
+RecordBuilder::NonResident Extent(std::int64_t size, std::int64_t allocated, std::int64_t vcn = 0) {
+    RecordBuilder::NonResident data;
+    data.dataSize = data.initialized = size;
+    data.allocated = allocated;
+    data.lowestVcn = vcn;
+    data.runList = test::EncodeRuns({{allocated / 4096 + 1, 100}});
+    return data;
+}
+
+std::vector<RecordBuilder::ListEntry> DataIn(std::int64_t record) {
+    return {{0x30, 0, 0}, {0x80, 0, record}};
+}
+
+// Decodes, resolves and applies the records as a scan does; the sizes noted per base record and
+// what each file ended with.
+struct Resolved {
+    std::map<std::int64_t, ExtentSizes> noted;
+    std::map<std::int64_t, ChildFile> files;
+};
+
+Resolved Resolve(const std::vector<std::vector<std::uint8_t>>& records) {
+    const std::vector<std::uint8_t> image = test::MakeImage(records);
+    ScanSlice slice;
+    ParseSliceRecords(image, 1024, 0, static_cast<std::int32_t>(records.size()), slice);
+    ResolveExtents(image, 1024, slice);
+    EXPECT_EQ(image, test::MakeImage(records));  // fixups are applied to copies only
+    Resolved out{{slice.extentSizes.begin(), slice.extentSizes.end()}, {}};
+    ApplyExtents(slice);
+    EXPECT_TRUE(slice.entries.empty() && slice.extentSizes.empty());
+    for (const auto& [parent, list] : slice.childFiles) {
+        for (const ChildFile& file : list) {
+            out.files[file.recordNumber] = file;
+        }
+    }
+    return out;
+}
+
+constexpr std::int64_t kTenTiB = 10995116277760;
+
+TEST(ExtentResolver, SizesInExtensionRecordsRaiseTheFilesOwn) {
+    std::vector<std::vector<std::uint8_t>> r(40);
+    // $DATA wholly in extension record 21, whose header names base 20.
+    r[20] = RecordBuilder().FileName(5, u"moved.bin").AttributeList(DataIn(21)).Build();
+    r[21] = RecordBuilder().BaseRecord(20).NonResidentData(Extent(5000000, 5005312)).Build();
+    // Found through the list alone: 23's header has lost its back link.
+    r[22] = RecordBuilder().FileName(5, u"listed.bin").AttributeList(DataIn(23)).Build();
+    r[23] = RecordBuilder().NonResidentData(Extent(700000, 704512)).Build();
+    // Own first extents; what the extension records hold is not larger (26: only its allocated
+    // size is). References past the end of the MFT are passed over.
+    r[24] = RecordBuilder()
+                .FileName(5, u"own.bin")
+                .NonResidentData(Extent(90000, 90112))
+                .AttributeList(DataIn(25))
+                .Build();
+    r[25] = RecordBuilder().BaseRecord(24).NonResidentData(Extent(4000, 4096)).Build();
+    r[26] = RecordBuilder()
+                .FileName(5, u"tiny.txt")
+                .ResidentData(600)
+                .AttributeList(DataIn(27))
+                .Build();
+    r[27] = RecordBuilder().NonResidentData(Extent(500, 4096)).Build();
+    r[28] = RecordBuilder()
+                .FileName(5, u"same.bin")
+                .NonResidentData(Extent(90000, 90112))
+                .AttributeList({{0x80, 0, 29}, {0x80, 0, 40}, {0x80, 0, std::int64_t{1} << 40}})
+                .Build();
+    r[29] = RecordBuilder().NonResidentData(Extent(90000, 90112)).Build();
+    // 10 TiB is a size; one byte more, logical or allocated, is damage.
+    r[30] = RecordBuilder().FileName(5, u"limit.vhd").Build();
+    r[31] = RecordBuilder().BaseRecord(30).NonResidentData(Extent(kTenTiB, kTenTiB)).Build();
+    r[32] = RecordBuilder().FileName(5, u"over.vhd").ResidentData(1).Build();
+    r[33] = RecordBuilder().BaseRecord(32).NonResidentData(Extent(kTenTiB + 1, 4096)).Build();
+    r[34] = RecordBuilder().FileName(5, u"overalloc.vhd").ResidentData(1).Build();
+    r[35] = RecordBuilder().BaseRecord(34).NonResidentData(Extent(4096, kTenTiB + 1)).Build();
+    const Resolved out = Resolve(r);
+
+    const auto sizes = [&](std::int64_t n) {
+        return Sizes(out.files.at(n).size, out.files.at(n).allocated);
+    };
+    EXPECT_EQ(sizes(20), Sizes(5000000, 5005312));
+    EXPECT_EQ(sizes(22), Sizes(700000, 704512));
+    EXPECT_EQ(sizes(24), Sizes(90000, 90112));
+    EXPECT_EQ(sizes(26), Sizes(600, 4096));
+    EXPECT_EQ(sizes(28), Sizes(90000, 90112));
+    EXPECT_EQ(sizes(30), Sizes(kTenTiB, kTenTiB));
+    EXPECT_EQ(sizes(32), Sizes(1, 1));
+    EXPECT_EQ(sizes(34), Sizes(1, 1));
+    // An extension record always reports to its base; a listed one only when it holds more.
+    std::vector<std::int64_t> noted;
+    for (const auto& [base, found] : out.noted) {
+        noted.push_back(base);
+    }
+    EXPECT_EQ(noted, (std::vector<std::int64_t>{20, 22, 24, 26, 30}));
+    EXPECT_EQ(out.files.size(), 8u);
+}
+
+TEST(ExtentResolver, TheMftsOwnRecordsNeverReceiveSizes) {
+    std::vector<std::vector<std::uint8_t>> r(17);
+    // $MFT lists a larger first extent in record 14 (base route), and its extension record 15
+    // names record 0 with sequence number 1, as ntfs-3g writes it, and holds a copy of the name,
+    // which must not make it a file of its own. 16 has flag 0x04 and no base at all.
+    r[0] = RecordBuilder()
+               .FileName(5, u"$MFT")
+               .NonResidentData(Extent(17408, 20480))
+               .AttributeList({{0x80, 0, 14}, {0x80, 3238, 15}})
+               .Build();
+    r[14] = RecordBuilder().NonResidentData(Extent(900000, 901120)).Build();
+    r[15] = RecordBuilder()
+                .BaseRecord(std::int64_t{1} << 48)
+                .FileName(5, u"$MFT")
+                .NonResidentData(Extent(800000, 802816, 3238))
+                .Build();
+    r[16] = RecordBuilder().Flags(0x05).NonResidentData(Extent(8000, 8192)).Build();
+    const Resolved out = Resolve(r);
+    EXPECT_TRUE(out.noted.empty());
+    ASSERT_EQ(out.files.size(), 1u);
+    EXPECT_EQ(out.files.at(0).size, 17408);
+}
+
+}  // namespace
+}  // namespace kestrin
