@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/CapturedOutput.h"
 #include "core/FlsListing.h"
 #include "core/TestPaths.h"
 #include "scan/MftReader.h"
@@ -43,16 +44,8 @@ std::map<std::int64_t, ListedRecord> ListImage(const std::filesystem::path& imag
         ADD_FAILURE() << "cannot read the MFT of " << image;
         return records;
     }
-    std::FILE* out = std::tmpfile();
-    WriteRecordListing(mft, geometry.recordSize, out);
-    std::rewind(out);
-    std::string text;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) {
-        text.append(buffer, n);
-    }
-    std::fclose(out);
-    std::stringstream lines(text);
+    std::stringstream lines(test::CaptureOutput(
+        [&](std::FILE* out) { WriteRecordListing(mft, geometry.recordSize, out); }));
     std::string line;
     while (std::getline(lines, line)) {
         const std::vector<std::string> fields = SplitTabs(line);
