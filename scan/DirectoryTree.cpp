@@ -6,6 +6,7 @@
 
 #include "render/Format.h"
 #include "scan/MftEntry.h"
+#include "scan/SaturatingAdd.h"
 #include "scan/ScanStatistics.h"
 
 namespace kestrin {
@@ -62,8 +63,8 @@ void MoveOrphansToRoot(const ScanResult& result, ScanSlice& slice) {
     for (const std::int64_t record : orphans) {
         const SizeTotals totals = slice.ownTotals[record];
         SizeTotals& root = slice.ownTotals[kRootRecord];
-        root.size += totals.size;
-        root.allocated += totals.allocated < 0 ? totals.size : totals.allocated;
+        AddSaturating(root.size, totals.size);
+        AddSaturating(root.allocated, totals.allocated < 0 ? totals.size : totals.allocated);
         root.count += totals.count;
         slice.ownTotals.erase(record);
     }
@@ -112,8 +113,8 @@ void SumSubtrees(ScanResult& result, const ScanSlice& slice,
         node.subdirCount = static_cast<std::int32_t>(node.children.size());
         for (const std::int64_t child : node.children) {
             const DirNode& sub = result.dirs.at(child);
-            node.totalSize += sub.totalSize;
-            node.totalAllocated += sub.totalAllocated;
+            AddSaturating(node.totalSize, sub.totalSize);
+            AddSaturating(node.totalAllocated, sub.totalAllocated);
             node.totalFiles += sub.totalFiles;
             node.subdirCount += sub.subdirCount;
         }

@@ -4,15 +4,9 @@
 #include <cstdint>
 
 #include "scan/AttributeWalk.h"
+#include "scan/SaturatingAdd.h"
 
 namespace kestrin {
-
-namespace {
-// Damaged records can hold any size; two of them must not overflow the sum.
-void AddSaturating(std::int64_t& sum, std::int64_t value) {
-    sum = value > INT64_MAX - sum ? INT64_MAX : sum + value;
-}
-}  // namespace
 
 bool RecordDataSizes(const ByteReader& record, std::int64_t& size, std::int64_t& allocated) {
     size = 0;

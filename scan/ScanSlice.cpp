@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "render/Format.h"
+#include "scan/SaturatingAdd.h"
 
 namespace kestrin {
 
@@ -53,13 +54,13 @@ void AddFile(ScanSlice& slice, const MftEntry& entry) {
     const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
     const std::int64_t allocated = entry.allocated < 0 ? size : entry.allocated;
     SizeTotals& own = slice.ownTotals[owner];
-    own.size += size;
-    own.allocated += allocated;
+    AddSaturating(own.size, size);
+    AddSaturating(own.allocated, allocated);
     own.count += 1;
     slice.childFiles[entry.parentRecord].push_back(ChildFile{
         entry.name, entry.size, entry.allocated, entry.time, entry.attributes, entry.recordNumber});
     SizeTotals& extension = slice.extTotals[ExtensionOf(entry.name)];
-    extension.size += entry.size;
+    AddSaturating(extension.size, entry.size);
     extension.count += 1;
     Offer(slice.largest, entry);
 }
@@ -84,8 +85,8 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from) {
     }
     for (const auto& [record, totals] : from.ownTotals) {
         SizeTotals& target = into.ownTotals[record];
-        target.size += totals.size;
-        target.allocated += totals.allocated;
+        AddSaturating(target.size, totals.size);
+        AddSaturating(target.allocated, totals.allocated);
         target.count += totals.count;
     }
     for (const auto& [record, files] : from.childFiles) {
@@ -94,7 +95,7 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from) {
     }
     for (const auto& [extension, totals] : from.extTotals) {
         SizeTotals& target = into.extTotals[extension];
-        target.size += totals.size;
+        AddSaturating(target.size, totals.size);
         target.count += totals.count;
     }
     for (const auto& [record, sizes] : from.extentSizes) {

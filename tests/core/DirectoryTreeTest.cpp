@@ -140,5 +140,18 @@ TEST(DirectoryTree, ExtensionsAreCountedAsWrittenLargestTotalFirst) {
     EXPECT_EQ(RowOf(r.largestFiles, 64).extension, L".");
 }
 
+TEST(BuildResult, DamagedHugeSizesSaturateInsteadOfOverflowing) {
+    // Sizes come from the disk as they are; two damaged ones in one folder and a third below it
+    // must not wrap the totals negative.
+    constexpr std::int64_t kHuge = 0x6000000000000000;
+    const ScanResult result =
+        Build({Folder(30, 5, L"d"), Folder(31, 30, L"e"), File(40, 30, L"a", kHuge, kHuge),
+               File(41, 30, L"b", kHuge, kHuge), File(42, 31, L"c", kHuge, kHuge)});
+    EXPECT_EQ(result.dirs.at(30).ownSize, INT64_MAX);
+    EXPECT_EQ(result.dirs.at(30).totalAllocated, INT64_MAX);
+    EXPECT_EQ(result.rootTotalSize, INT64_MAX);
+    EXPECT_EQ(result.extStats.at(0).size, INT64_MAX);
+}
+
 }  // namespace
 }  // namespace kestrin

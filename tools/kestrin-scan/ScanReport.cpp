@@ -53,7 +53,7 @@ std::wstring ShareOf(std::int64_t part, std::int64_t whole) {
 
 std::string FoldersTable(const ScanResult& result) {
     const DirNode& root = result.dirs.at(kRootRecord);
-    Table table({L"大小", L"分配", L"占父目录 %", L"文件", L"文件夹", L"文件夹"});
+    Table table({L"大小", L"分配", L"占父目录 %", L"文件", L"子文件夹", L"文件夹"});
     for (const std::int64_t child : root.children) {
         const DirNode& node = result.dirs.at(child);
         table.Add({FormatSize(node.totalSize), FormatSize(node.totalAllocated),
