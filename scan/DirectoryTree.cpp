@@ -188,6 +188,15 @@ std::wstring FolderPath(const std::unordered_map<std::int64_t, DirNode>& dirs, s
     return path;
 }
 
+std::wstring FilePath(std::wstring_view folderPath, std::wstring_view name) {
+    std::wstring path(folderPath);
+    if (!path.empty() && path.back() != L'\\') {
+        path.push_back(L'\\');
+    }
+    path += name;
+    return path;
+}
+
 void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive) {
     result = ScanResult{};
     result.rootRecord = kRootRecord;

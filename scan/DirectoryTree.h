@@ -21,4 +21,7 @@ void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive);
 std::wstring FolderPath(const std::unordered_map<std::int64_t, DirNode>& dirs, std::int64_t record,
                         std::wstring_view drive);
 
+// A file's full path: its folder path and its name joined by one backslash (C:\ + a gives C:\a).
+std::wstring FilePath(std::wstring_view folderPath, std::wstring_view name);
+
 }  // namespace kestrin

@@ -1,7 +1,6 @@
 #include "scan/ExtentResolver.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "scan/AttributeListRefs.h"
@@ -24,26 +23,6 @@ void NoteMaxima(ScanSlice& slice, std::int64_t base, std::int64_t size, std::int
     sizes.allocated = std::max(sizes.allocated, allocated);
 }
 
-class RecordCopier {
-public:
-    RecordCopier(std::span<const std::uint8_t> image, std::int32_t recordSize)
-        : image_(image), size_(static_cast<std::size_t>(recordSize)), scratch_(size_) {}
-
-    std::size_t Count() const { return image_.size() / size_; }
-
-    // A fixed-up private copy of record n; a failed fixup leaves the copy as found.
-    ByteReader Copy(std::size_t n) {
-        std::memcpy(scratch_.data(), image_.data() + n * size_, size_);
-        ApplyFixup(scratch_);
-        return ByteReader(scratch_);
-    }
-
-private:
-    std::span<const std::uint8_t> image_;
-    std::size_t size_;
-    std::vector<std::uint8_t> scratch_;
-};
-
 // An extension record names its base: its own $DATA extents raise the base's maxima.
 void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
     const std::int64_t base = RecordBaseReference(record);
@@ -58,20 +37,19 @@ void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
 }
 
 // A base record lists the extension records that hold its $DATA's first extent.
-void FromBaseRecord(const ByteReader& record, std::int64_t number, RecordCopier& records,
-                    ScanSlice& slice) {
+void FromBaseRecord(const ByteReader& record, std::int64_t number,
+                    std::span<const std::uint8_t> image, std::int32_t recordSize,
+                    std::vector<std::uint8_t>& extension, ScanSlice& slice) {
     std::int64_t baseSize = 0;
     std::int64_t baseAllocated = 0;
     const bool baseKnown = RecordDataSizes(record, baseSize, baseAllocated);
     std::vector<std::int64_t> refs;
     DataExtensionRefs(record, number, refs);
     for (const std::int64_t ref : refs) {
-        if (ref < 0 || static_cast<std::size_t>(ref) >= records.Count()) {
-            continue;
-        }
         std::int64_t size = 0;
         std::int64_t allocated = 0;
-        if (!RecordDataSizes(records.Copy(static_cast<std::size_t>(ref)), size, allocated)) {
+        if (!CopyFixedUpRecord(image, recordSize, ref, extension) ||
+            !RecordDataSizes(ByteReader(extension), size, allocated)) {
             continue;
         }
         const bool larger = !baseKnown || size > baseSize || allocated > baseAllocated;
@@ -85,24 +63,24 @@ void FromBaseRecord(const ByteReader& record, std::int64_t number, RecordCopier&
 
 void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize,
                     ScanSlice& slice) {
-    if (recordSize <= 0 || image.empty()) {
+    if (recordSize < static_cast<std::int32_t>(kRecordMinimumSize) || image.empty()) {
         return;
     }
-    RecordCopier records(image, recordSize);
-    RecordCopier baseCopy(image, recordSize);
-    for (std::size_t i = 0; i < records.Count(); ++i) {
-        if (static_cast<std::size_t>(recordSize) < kRecordMinimumSize) {
-            return;
-        }
-        const ByteReader record = baseCopy.Copy(i);
+    // Two private copies: a base record stays in one while its extension records pass the other.
+    std::vector<std::uint8_t> base;
+    std::vector<std::uint8_t> extension;
+    const auto count =
+        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
+    for (std::int64_t number = 0; number < count; ++number) {
+        CopyFixedUpRecord(image, recordSize, number, base);
+        const ByteReader record(base);
         if ((RecordFlags(record) & kRecordInUse) == 0) {
             continue;
         }
-        const auto number = static_cast<std::int64_t>(i);
         if (IsExtensionRecord(record, number)) {
             FromExtensionRecord(record, slice);
         } else if ((RecordFlags(record) & kRecordIsDirectory) == 0) {
-            FromBaseRecord(record, number, records, slice);
+            FromBaseRecord(record, number, image, recordSize, extension, slice);
         }
     }
 }

@@ -1,7 +1,6 @@
 #include "scan/RecordDecoder.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "scan/AttributeListRefs.h"
 #include "scan/AttributeWalk.h"
@@ -102,17 +101,13 @@ void ParseData(const Attribute& attribute, RecordFacts& facts) {
 // Adds what the listed extension records of a base record hold to its facts; each is read from
 // a private copy of its slot in the image.
 void ParseExtensionRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                           const std::vector<std::int64_t>& refs, std::int64_t recordNumber,
+                           std::span<const std::int64_t> refs, std::int64_t recordNumber,
                            bool headerIsDirectory, RecordFacts& facts) {
-    const auto size = static_cast<std::uint64_t>(recordSize);
-    std::vector<std::uint8_t> extension(size);
+    std::vector<std::uint8_t> extension;
     for (const std::int64_t ref : refs) {
-        const auto index = static_cast<std::uint64_t>(ref);
-        if (ref < 0 || index >= image.size() / size) {
+        if (!CopyFixedUpRecord(image, recordSize, ref, extension)) {
             continue;
         }
-        std::memcpy(extension.data(), image.data() + index * size, size);
-        ApplyFixup(extension);
         const ByteReader extensionRecord(extension);
         if ((RecordFlags(extensionRecord) & kRecordInUse) != 0) {
             ParseAttributes(extensionRecord, recordNumber, headerIsDirectory, facts);
@@ -251,9 +246,8 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
         ParseExtensionRecords(image, recordSize, refs, recordNumber, headerIsDirectory, facts);
     }
     if (facts.name.empty() && extensions != nullptr) {
-        const auto listed = extensions->ExtensionsOf(recordNumber);
-        ParseExtensionRecords(image, recordSize, {listed.begin(), listed.end()}, recordNumber,
-                              headerIsDirectory, facts);
+        ParseExtensionRecords(image, recordSize, extensions->ExtensionsOf(recordNumber),
+                              recordNumber, headerIsDirectory, facts);
     }
     return BuildEntry(recordNumber, headerIsDirectory, facts, entry);
 }
@@ -261,17 +255,9 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,
                       std::int64_t recordNumber, std::vector<std::uint8_t>& scratch,
                       MftEntry& entry, const ExtensionIndex* extensions) {
-    if (recordSize <= 0 || recordNumber < 0) {
+    if (!CopyFixedUpRecord(image, recordSize, recordNumber, scratch)) {
         return false;
     }
-    const auto size = static_cast<std::uint64_t>(recordSize);
-    const auto index = static_cast<std::uint64_t>(recordNumber);
-    if (index >= image.size() / size) {
-        return false;
-    }
-    scratch.resize(size);
-    std::memcpy(scratch.data(), image.data() + index * size, size);
-    ApplyFixup(scratch);
     const ByteReader record(scratch);
     return DecodeBaseRecord(record, recordNumber, entry) ||
            DecodeWithAttributeList(image, recordSize, recordNumber, record, entry, extensions);

@@ -1,5 +1,7 @@
 #include "scan/RecordFixup.h"
 
+#include <cstring>
+
 #include "scan/ByteReader.h"
 
 namespace kestrin {
@@ -27,6 +29,22 @@ bool ApplyFixup(std::span<std::uint8_t> record) {
             record[tail + 1] = record[offset + 3 + 2 * i];
         }
     }
+    return true;
+}
+
+bool CopyFixedUpRecord(std::span<const std::uint8_t> image, std::int32_t recordSize, std::int64_t n,
+                       std::vector<std::uint8_t>& copy) {
+    if (recordSize <= 0 || n < 0) {
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(recordSize);
+    const auto index = static_cast<std::uint64_t>(n);
+    if (index >= image.size() / size) {
+        return false;
+    }
+    copy.resize(size);
+    std::memcpy(copy.data(), image.data() + index * size, size);
+    ApplyFixup(copy);
     return true;
 }
 

@@ -113,7 +113,7 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from) {
 
 void MergeSlice(ScanSlice& into, ScanSlice&& from) {
     std::vector<MftEntry> entries = std::move(from.entries);
-    from.entries.clear();
+    from.entries.clear();  // a moved-from vector is only valid, not necessarily empty
     MergeSlice(into, static_cast<const ScanSlice&>(from));
     if (into.entries.empty()) {
         into.entries = std::move(entries);

@@ -73,11 +73,8 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
 
 void FileRows(CsvWriter& csv, const ScanResult& result, std::int64_t folder) {
     for (const FileRow* file : SortedFiles(result, folder)) {
-        const std::wstring& path = file->folderPath;
-        const std::wstring full =
-            !path.empty() && path.back() == L'\\' ? path + file->name : path + L"\\" + file->name;
-        csv.Row({Utf8FromWide(full), "file", Number(file->size), Number(file->allocated), "", "",
-                 Utf8FromWide(FormatFileTime(file->time)),
+        csv.Row({Utf8FromWide(FilePath(file->folderPath, file->name)), "file", Number(file->size),
+                 Number(file->allocated), "", "", Utf8FromWide(FormatFileTime(file->time)),
                  Utf8FromWide(FormatAttributes(file->attributes)), Number(file->recordNumber)});
     }
 }

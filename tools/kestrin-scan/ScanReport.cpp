@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render/Format.h"
+#include "scan/DirectoryTree.h"
 #include "scan/MftEntry.h"
 #include "scan/Utf16Text.h"
 #include "tools/kestrin-scan/TextWidth.h"
@@ -69,17 +70,13 @@ std::string FoldersTable(const ScanResult& result) {
     return table.Text();
 }
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
-}
-
 std::string LargestFilesTable(const ScanResult& result) {
     Table table({L"大小", L"分配", L"路径"});
     const std::size_t rows = std::min(kTopRows, result.largestFiles.size());
     for (std::size_t i = 0; i < rows; ++i) {
         const FileRow& file = result.largestFiles[i];
         table.Add({FormatSize(file.size), FormatSize(file.allocated),
-                   JoinPath(file.folderPath, file.name)});
+                   FilePath(file.folderPath, file.name)});
     }
     return table.Text();
 }
