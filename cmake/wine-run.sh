@@ -11,6 +11,10 @@
 #   KESTRIN_DRIVE_D_IMAGE    the raw image seen as drive D: (default <build>/fixtures/sample.img)
 #   KESTRIN_WINESERVER_LINGER seconds the wineserver stays up after the last program (default 60)
 #   KESTRIN_WINE_XVFB=1      run on a throwaway X display, for windowed programs
+#   KESTRIN_WINE_DISPLAY=1   run on the caller's X display (DISPLAY), for screenshots and people
+# Windowed programs get a wineserver of their own, ended with them: give each its own prefix
+# when they run beside other tests.
+#   KESTRIN_WINE_DPI         the screen DPI of a new prefix (Wine's LogPixels; default 96)
 set -euo pipefail
 
 if [[ $# -lt 1 ]]; then
@@ -38,9 +42,27 @@ export WINEDEBUG=-all
 # Without these Wine offers to download Mono and Gecko while the prefix is created.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Console programs need no display: keep Wine from opening windows on the caller's one.
-unset DISPLAY WAYLAND_DISPLAY
+if [[ ${KESTRIN_WINE_DISPLAY:-0} != 1 ]]; then
+    unset DISPLAY WAYLAND_DISPLAY
+fi
 drive_d_image=${KESTRIN_DRIVE_D_IMAGE:-$build_dir/fixtures/sample.img}
-ready_mark=$WINEPREFIX/.kestrin-ready
+wine_dpi=${KESTRIN_WINE_DPI:-96}
+# A prefix made by an older version of this script lacks settings; the mark names the version.
+ready_mark=$WINEPREFIX/.kestrin-ready-2
+
+# Wine has no Segoe UI and no Chinese system font: the program's font is replaced by a CJK font
+# with Latin letters, and the system's own fonts (title bars, menus, dialogs) fall back to it.
+set_cjk_fonts() {
+    local cjk="WenQuanYi Micro Hei"
+    local file="wqy-microhei.ttc,$cjk"
+    local face
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Segoe UI" /t REG_SZ /d "$cjk" /f \
+        </dev/null >/dev/null 2>&1
+    for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$face" /t REG_MULTI_SZ /d "$file" /f </dev/null >/dev/null 2>&1
+    done
+}
 
 create_prefix() {
     rm -rf "$WINEPREFIX"
@@ -48,6 +70,9 @@ create_prefix() {
     wineboot -i </dev/null >/dev/null 2>&1
     # Wine's mount manager reports a drive as a hard disk only when the registry says so.
     wine reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d hd /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$wine_dpi" /f \
+        </dev/null >/dev/null 2>&1
+    set_cjk_fonts
     # The registry reaches the disk only when the server ends; mark the prefix ready after that,
     # so an interrupted creation is redone next time instead of leaving half a prefix.
     wineserver -w
@@ -85,13 +110,25 @@ start_wineserver() {
     fi
 }
 
-launch() {
-    if [[ ${KESTRIN_WINE_XVFB:-0} == 1 ]]; then
-        exec xvfb-run -a wine "$@"
-    fi
-    exec wine "$@"
+# A windowed program runs with a server of its own: Wine's desktop process binds to the X display
+# of the server's first program, so a server left from another display would draw nowhere.
+run_on_display() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    start_wineserver
+    local status=0
+    wine "$@" || status=$?
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    exit "$status"
 }
 
+if [[ ${KESTRIN_WINE_XVFB:-0} == 1 ]]; then
+    # Large enough for the main window at 144 DPI: Wine keeps windows within the screen.
+    exec env KESTRIN_WINE_XVFB=0 KESTRIN_WINE_DISPLAY=1 \
+        xvfb-run -a -s "-screen 0 2560x1600x24" "$0" "$@"
+fi
 prepare_prefix
+if [[ ${KESTRIN_WINE_DISPLAY:-0} == 1 ]]; then
+    run_on_display "$@"
+fi
 start_wineserver
-launch "$@"
+exec wine "$@"

@@ -53,10 +53,15 @@ struct FileHandleKind {
 struct TokenHandleKind {
     static HANDLE Invalid() { return nullptr; }
 };
+struct MutexHandleKind {
+    static HANDLE Invalid() { return nullptr; }
+};
 
 // A file, volume or device handle from CreateFileW.
 using FileHandle = UniqueHandle<FileHandleKind>;
 // An access token from OpenProcessToken.
 using TokenHandle = UniqueHandle<TokenHandleKind>;
+// A named mutex from CreateMutexW.
+using MutexHandle = UniqueHandle<MutexHandleKind>;
 
 }  // namespace kestrin

@@ -2,15 +2,17 @@
 # Installs the Debian 12 packages the build needs, and nothing when they are all there already.
 #
 #   tools/setup/install-deps.sh native   compiler, CMake, Ninja, GoogleTest, xz
-#   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build, Wine, Xvfb and
-#                                        the NTFS tools that make and check the fixture images
+#   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build (python3 draws
+#                                        the icon), Wine, Xvfb with a CJK font, the tools that
+#                                        drive and photograph the window, and the NTFS tools that
+#                                        make and check the fixture images
 set -euo pipefail
 
 native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
 all_packages=(
     "${native_packages[@]}"
-    mingw-w64 g++-mingw-w64-x86-64-posix
-    wine wine64 xvfb xauth fonts-wqy-microhei
+    mingw-w64 g++-mingw-w64-x86-64-posix python3
+    wine wine64 xvfb xauth fonts-wqy-microhei xdotool imagemagick
     ntfs-3g sleuthkit
     clang-format
 )
