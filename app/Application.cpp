@@ -90,11 +90,12 @@ bool IsProcessElevated() {
     return elevation.TokenIsElevated != 0;
 }
 
+// Shared: the system keeps one copy per size, however often the tray icon is re-added.
 HICON LoadApplicationIcon(HINSTANCE instance, bool small) {
     const int width = ::GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON);
     const int height = ::GetSystemMetrics(small ? SM_CYSMICON : SM_CYICON);
     return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kApplicationIconId),
-                                           IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+                                           IMAGE_ICON, width, height, LR_DEFAULTCOLOR | LR_SHARED));
 }
 
 bool RegisterWindowClasses(HINSTANCE instance) {
@@ -128,10 +129,7 @@ HWND CreateMainWindow(HINSTANCE instance) {
                              nullptr, instance, nullptr);
 }
 
-int RunApplication(HINSTANCE instance) {
-    if (!TakeSingleInstanceMutex()) {
-        return ActivateFirstInstance();
-    }
+void InitializeApplication(HINSTANCE instance) {
     application.taskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
     ::OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
@@ -140,6 +138,13 @@ int RunApplication(HINSTANCE instance) {
     RegisterWindowClasses(instance);
     application.trayWindow = ::CreateWindowExW(0, kTrayWindowClass, L"", 0, 0, 0, 0, 0,
                                                HWND_MESSAGE, nullptr, instance, nullptr);
+}
+
+int RunApplication(HINSTANCE instance) {
+    if (!TakeSingleInstanceMutex()) {
+        return ActivateFirstInstance();
+    }
+    InitializeApplication(instance);
     const HWND window = CreateMainWindow(instance);
     if (window == nullptr) {
         ::OleUninitialize();

@@ -20,6 +20,10 @@ bool IsProcessElevated();
 // Start-up after the elevation check: single instance, window classes, windows, message loop.
 int RunApplication(HINSTANCE instance);
 
+// What start-up does between the single-instance check and the main window: OLE, the common
+// controls, both window classes and the message-only tray host. Balanced by OleUninitialize.
+void InitializeApplication(HINSTANCE instance);
+
 // Registers "KestrinWindow" and "KestrinTrayWindow"; false when either fails.
 bool RegisterWindowClasses(HINSTANCE instance);
 

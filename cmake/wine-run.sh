@@ -15,6 +15,8 @@
 # Windowed programs get a wineserver of their own, ended with them: give each its own prefix
 # when they run beside other tests.
 #   KESTRIN_WINE_DPI         the screen DPI of a new prefix (Wine's LogPixels; default 96)
+#   KESTRIN_WINE_MANAGED=1   a new prefix leaves its windows to the window manager (default: Wine
+#                            places them itself, as Xvfb has no window manager)
 set -euo pipefail
 
 if [[ $# -lt 1 ]]; then
@@ -48,7 +50,7 @@ fi
 drive_d_image=${KESTRIN_DRIVE_D_IMAGE:-$build_dir/fixtures/sample.img}
 wine_dpi=${KESTRIN_WINE_DPI:-96}
 # A prefix made by an older version of this script lacks settings; the mark names the version.
-ready_mark=$WINEPREFIX/.kestrin-ready-2
+ready_mark=$WINEPREFIX/.kestrin-ready-3
 
 # Wine has no Segoe UI and no Chinese system font: the program's font is replaced by a CJK font
 # with Latin letters, and the system's own fonts (title bars, menus, dialogs) fall back to it.
@@ -73,6 +75,11 @@ create_prefix() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$wine_dpi" /f \
         </dev/null >/dev/null 2>&1
     set_cjk_fonts
+    # Hiding a managed window waits up to two seconds for a window manager to confirm it.
+    local managed=N
+    [[ ${KESTRIN_WINE_MANAGED:-0} == 1 ]] && managed=Y
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+        </dev/null >/dev/null 2>&1
     # The registry reaches the disk only when the server ends; mark the prefix ready after that,
     # so an interrupted creation is redone next time instead of leaving half a prefix.
     wineserver -w

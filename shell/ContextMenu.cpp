@@ -78,12 +78,15 @@ void ShowItemContextMenu(HWND owner, const std::wstring& path, POINT screenPoint
     const UniqueIdList idList(absolute);
     ComPtr<IShellFolder> parent;
     PCUITEMID_CHILD child = nullptr;
-    if (FAILED(::SHBindToParent(absolute, IID_IShellFolder, parent.Receive(), &child))) {
+    // Shell extensions have been seen to report success and hand out nothing.
+    if (FAILED(::SHBindToParent(absolute, IID_IShellFolder, parent.Receive(), &child)) ||
+        parent.Get() == nullptr) {
         return;
     }
     ComPtr<IContextMenu> menuObject;
     if (FAILED(parent->GetUIObjectOf(owner, 1, &child, IID_IContextMenu, nullptr,
-                                     menuObject.Receive()))) {
+                                     menuObject.Receive())) ||
+        menuObject.Get() == nullptr) {
         return;
     }
     RunMenu(owner, *menuObject.Get(), screenPoint);

@@ -141,6 +141,12 @@ void MinimizeToTray(HWND mainWindow) {
     }
 }
 
+void RestoreTrayIcon(HWND mainWindow) {
+    const HWND owner = application.trayWindow != nullptr ? application.trayWindow : mainWindow;
+    RemoveTrayIcon(owner);
+    AddTrayIcon(owner);
+}
+
 void ShowTrayMenu(HWND mainWindow) {
     const HMENU menu = ::CreatePopupMenu();
     if (menu == nullptr) {

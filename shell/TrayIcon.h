@@ -18,6 +18,10 @@ void ShowTrayBalloon(HWND owner);
 
 // Closing or minimising hides the main window; the program keeps running in the tray.
 void MinimizeToTray(HWND mainWindow);
+// A restarted Explorer announces itself with "TaskbarCreated" and has forgotten every icon.
+// The announcement is broadcast to top-level windows only, so the message-only tray window never
+// hears it: the main window passes it on.
+void RestoreTrayIcon(HWND mainWindow);
 void ShowTrayMenu(HWND mainWindow);
 void ExitApplication(HWND mainWindow);
 

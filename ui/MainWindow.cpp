@@ -116,6 +116,10 @@ LRESULT OnContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == application.taskbarCreatedMessage && message != 0) {
+        RestoreTrayIcon(window);
+        return 0;
+    }
     switch (message) {
         case WM_CREATE:
             return CreateMainWindowContents(window) ? 0 : -1;

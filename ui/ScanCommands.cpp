@@ -3,9 +3,9 @@
 
 #include <commctrl.h>
 
+#include <exception>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "app/ScanThread.h"
@@ -72,7 +72,7 @@ void StartScan() {
     try {
         std::thread(static_cast<void (*)(std::wstring)>(RunScanThread), SelectedDriveLetter())
             .detach();
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         // No thread, so no message will ever end this scan: end it as a failed one.
         OnScanDone(1, 0);
     }

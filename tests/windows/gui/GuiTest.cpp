@@ -11,6 +11,7 @@
 
 #include "app/Application.h"
 #include "app/WindowMessages.h"
+#include "shell/TrayIcon.h"
 #include "ui/MainWindow.h"
 
 namespace kestrin::test {
@@ -31,14 +32,12 @@ void RecordStartState() {
 class MainWindowEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        ::OleInitialize(nullptr);
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
-                                                           ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
-        ::InitCommonControlsEx(&controls);
         const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        ASSERT_TRUE(RegisterWindowClasses(instance));
+        InitializeApplication(instance);
+        ASSERT_NE(application.trayWindow, nullptr);
         mainWindow = CreateMainWindow(instance);
         ASSERT_NE(mainWindow, nullptr);
+        AddTrayIcon(application.trayWindow);
         ::ShowWindow(mainWindow, SW_SHOW);
         PumpPending();
         RecordStartState();

@@ -11,6 +11,8 @@
 #include "render/GdiObjects.h"
 #include "render/TreemapLayout.h"
 #include "render/TreemapWindow.h"
+#include "shell/ContextMenu.h"
+#include "shell/FileIcons.h"
 #include "ui/ExtensionRows.h"
 #include "ui/ExtensionView.h"
 #include "ui/FileRows.h"
@@ -246,6 +248,37 @@ TEST_F(Views, SelectedRowsArePaintedInTheAccentColour) {
         ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
         EXPECT_EQ(PaintedBackground(list, 0), RGB(255, 255, 255));
     }
+}
+
+TEST(ShellIcons, OneCachedIconPerNormalisedExtension) {
+    const HICON text = GetExtensionIcon(L".txt");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(GetExtensionIcon(L"TXT"), text);
+    EXPECT_EQ(GetExtensionIcon(L".TXT"), text);
+    EXPECT_NE(GetExtensionIcon(L""), nullptr);  // the bare name "file": the generic icon
+}
+
+bool contextMenuOpened = false;
+
+void CALLBACK CloseAnyMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    contextMenuOpened = ::FindWindowW(L"#32768", nullptr) != nullptr;
+    ::EndMenu();
+}
+
+TEST(ContextMenu, ShownForAFolderTheShellKnowsAndNotForAMissingOne) {
+    contextMenuOpened = false;
+    ::SetTimer(nullptr, 0, 300, CloseAnyMenu);
+    ShowItemContextMenu(test::MainWindow(), L"D:\\", {100, 100});  // returns once it is closed
+    EXPECT_TRUE(contextMenuOpened);
+
+    contextMenuOpened = false;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, CloseAnyMenu);
+    ShowItemContextMenu(test::MainWindow(), L"D:\\no such folder\\gone.txt", {100, 100});
+    ShowItemContextMenu(test::MainWindow(), L"", {100, 100});
+    test::PumpUntil([] { return false; }, std::chrono::milliseconds(400));
+    ::KillTimer(nullptr, timer);
+    EXPECT_FALSE(contextMenuOpened);
 }
 
 }  // namespace
