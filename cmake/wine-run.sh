@@ -9,11 +9,17 @@
 #   KESTRIN_BUILD_DIR        the build tree
 #   KESTRIN_WINEPREFIX       the prefix
 #   KESTRIN_DRIVE_D_IMAGE    the raw image seen as drive D: (default <build>/fixtures/sample.img)
+#   KESTRIN_DRIVE_X_IMAGE    for X = E to H: the raw image seen as that drive (default: none)
+#   KESTRIN_DRIVE_X_FOLDER   for X = D to H: the folder behind X:\ (default <prefix>/drive_x); its
+#                            file system gives the drive's free space. Without an image the drive
+#                            is that folder alone, with KESTRIN_DRIVE_X_LABEL as its label (Wine
+#                            reports no label for a drive backed by an image)
 #   KESTRIN_WINESERVER_LINGER seconds the wineserver stays up after the last program (default 60)
 #   KESTRIN_WINE_XVFB=1      run on a throwaway X display, for windowed programs
 #   KESTRIN_WINE_DISPLAY=1   run on the caller's X display (DISPLAY), for screenshots and people
-# Windowed programs get a wineserver of their own, ended with them: give each its own prefix
-# when they run beside other tests.
+# Windowed programs get a wineserver of their own, ended with them (unless
+# KESTRIN_WINE_KEEP_SERVER=1, when the caller ends it): give each its own prefix when they run
+# beside other tests.
 #   KESTRIN_WINE_DPI         the screen DPI of a new prefix (Wine's LogPixels; default 96)
 #   KESTRIN_WINE_MANAGED=1   a new prefix leaves its windows to the window manager (default: Wine
 #                            places them itself, as Xvfb has no window manager)
@@ -50,11 +56,15 @@ fi
 drive_d_image=${KESTRIN_DRIVE_D_IMAGE:-$build_dir/fixtures/sample.img}
 wine_dpi=${KESTRIN_WINE_DPI:-96}
 # A prefix made by an older version of this script lacks settings; the mark names the version.
-ready_mark=$WINEPREFIX/.kestrin-ready-3
+ready_mark=$WINEPREFIX/.kestrin-ready-5
 
 # Wine has no Segoe UI and no Chinese system font: the program's font is replaced by a CJK font
 # with Latin letters, and the system's own fonts (title bars, menus, dialogs) fall back to it.
-set_cjk_fonts() {
+# The caption buttons Wine draws itself need Marlett, which it finds only in the prefix.
+set_fonts() {
+    if [[ -f /usr/share/wine/fonts/marlett.ttf ]]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     local cjk="WenQuanYi Micro Hei"
     local file="wqy-microhei.ttc,$cjk"
     local face
@@ -71,10 +81,14 @@ create_prefix() {
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     # Wine's mount manager reports a drive as a hard disk only when the registry says so.
-    wine reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d hd /f </dev/null >/dev/null 2>&1
+    local letter
+    for letter in d e f g h; do
+        wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /t REG_SZ /d hd /f \
+            </dev/null >/dev/null 2>&1
+    done
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$wine_dpi" /f \
         </dev/null >/dev/null 2>&1
-    set_cjk_fonts
+    set_fonts
     # Hiding a managed window waits up to two seconds for a window manager to confirm it.
     local managed=N
     [[ ${KESTRIN_WINE_MANAGED:-0} == 1 ]] && managed=Y
@@ -86,12 +100,41 @@ create_prefix() {
     touch "$ready_mark"
 }
 
-# Drive D: is the raw image: "d::" is the device that \\.\D: opens, "d:" the folder that D:\
+# A drive is a raw image: "x::" is the device that \\.\X: opens, "x:" the folder that X:\
 # lists. Refreshed on every run, since the build tree may have moved.
-map_drive_d() {
-    mkdir -p "$WINEPREFIX/drive_d"
-    ln -sfn "$drive_d_image" "$WINEPREFIX/dosdevices/d::"
-    ln -sfn ../drive_d "$WINEPREFIX/dosdevices/d:"
+map_drive() {
+    local letter=$1 image=$2 upper=${1^^}
+    local folder_variable=KESTRIN_DRIVE_${upper}_FOLDER
+    local folder=${!folder_variable:-$WINEPREFIX/drive_$letter}
+    mkdir -p "$folder"
+    ln -sfn "$image" "$WINEPREFIX/dosdevices/$letter::"
+    ln -sfn "$folder" "$WINEPREFIX/dosdevices/$letter:"
+}
+
+# A drive that is a folder and nothing else; Wine takes its label from .windows-label.
+map_folder_drive() {
+    local letter=$1 folder=$2 label=$3
+    mkdir -p "$folder"
+    printf '%s' "$label" >"$folder/.windows-label"
+    rm -f "$WINEPREFIX/dosdevices/$letter::"
+    ln -sfn "$folder" "$WINEPREFIX/dosdevices/$letter:"
+}
+
+map_drives() {
+    map_drive d "$drive_d_image"
+    local letter image folder label
+    for letter in e f g h; do
+        image=KESTRIN_DRIVE_${letter^^}_IMAGE
+        folder=KESTRIN_DRIVE_${letter^^}_FOLDER
+        label=KESTRIN_DRIVE_${letter^^}_LABEL
+        if [[ -n ${!image:-} ]]; then
+            map_drive "$letter" "${!image}"
+        elif [[ -n ${!folder:-} ]]; then
+            map_folder_drive "$letter" "${!folder}" "${!label:-}"
+        else
+            rm -f "$WINEPREFIX/dosdevices/$letter::" "$WINEPREFIX/dosdevices/$letter:"
+        fi
+    done
 }
 
 # Concurrent tests share one prefix: the first creates it while the others wait.
@@ -102,7 +145,7 @@ prepare_prefix() {
     if [[ ! -f $ready_mark ]]; then
         create_prefix
     fi
-    map_drive_d
+    map_drives
     exec 9>&-
 }
 
@@ -124,7 +167,9 @@ run_on_display() {
     start_wineserver
     local status=0
     wine "$@" || status=$?
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    if [[ ${KESTRIN_WINE_KEEP_SERVER:-0} != 1 ]]; then
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+    fi
     exit "$status"
 }
 

@@ -148,6 +148,10 @@ void RestoreTrayIcon(HWND mainWindow) {
 }
 
 void ShowTrayMenu(HWND mainWindow) {
+    // The menu's own loop goes on dispatching, so a request can arrive while it is open.
+    if (trayIcon.menuOpen) {
+        return;
+    }
     const HMENU menu = ::CreatePopupMenu();
     if (menu == nullptr) {
         return;
@@ -160,10 +164,17 @@ void ShowTrayMenu(HWND mainWindow) {
     // A menu of a window that is not in the foreground never closes when the user clicks
     // elsewhere; the WM_NULL afterwards makes a second opening work.
     ForceForeground(mainWindow);
+    trayIcon.menuOpen = true;
     const int command = static_cast<int>(
         ::TrackPopupMenu(menu, TPM_NOANIMATION | TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
                          cursor.x, cursor.y, 0, mainWindow, nullptr));
+    trayIcon.menuOpen = false;
     ::DestroyMenu(menu);
+    // One right click reaches the icon as button down, button up and WM_CONTEXTMENU, and each
+    // asked for the menu: the requests still queued belong to the click just answered.
+    MSG pending{};
+    while (::PeekMessageW(&pending, mainWindow, WM_TRAY_MENU, WM_TRAY_MENU, PM_REMOVE)) {
+    }
     ::PostMessageW(mainWindow, WM_NULL, 0, 0);
     if (command == ID_TRAY_SHOW) {
         ShowAndActivate(mainWindow);

@@ -8,6 +8,7 @@ namespace kestrin {
 // made, by the main window).
 struct TrayIconState {
     bool trayIconAdded = false;
+    bool menuOpen = false;
 };
 
 extern TrayIconState trayIcon;

@@ -5,18 +5,23 @@
 //   drive LETTER               select "[LETTER:]" in the drive list, as a user does
 //   scan                       press the scan button
 //   wait-status PREFIX SECONDS wait until the status line starts with PREFIX
+//   watch-status PREFIX SECONDS the same, printing every status text seen on the way
 //   tab INDEX                  click the tab with that index
 //   status | drives | space    print the status line, the drive entries, the space panel
 //   count CONTROL-ID           print the item count of a list
+//   item CONTROL-ID ROW COLUMN print the text of a list cell
+//   header CONTROL-ID COLUMN   click a list's column header
 //   visible                    print 1 when the main window is shown, else 0
 //   close                      close the main window (it hides)
 //   show                       the notification icon's "显示主窗口"
+//   tray-click                 a left click on the notification icon, as the shell reports it
 //   exit                       the notification icon's "退出"
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -127,6 +132,70 @@ bool SelectTab(int index) {
     return ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index || Fail(L"no such tab");
 }
 
+// List texts live in the other process: the request and its buffer are placed there.
+std::wstring ItemText(HWND list, int row, int column) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(list, &processId);
+    const HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) {
+        return L"";
+    }
+    constexpr int kChars = 512;
+    const SIZE_T size = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    auto* remote = static_cast<std::byte*>(
+        ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    std::wstring text;
+    if (remote != nullptr) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.cchTextMax = kChars;
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        ::WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+        const auto length =
+            ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+        text.resize(static_cast<std::size_t>(length));
+        ::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(),
+                            text.size() * sizeof(wchar_t), nullptr);
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(process);
+    return text;
+}
+
+// A click in the middle of a header item; the header tells the list, the list its parent.
+bool ClickHeader(HWND list, int column) {
+    const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (header == nullptr) {
+        return Fail(L"no header");
+    }
+    int left = 0;
+    for (int i = 0; i < column; ++i) {
+        left += static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    }
+    const int width = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+    RECT client{};
+    ::GetClientRect(header, &client);
+    Click(header, left + width / 2, client.bottom / 2);
+    return true;
+}
+
+bool WatchStatus(const std::wstring& prefix, double seconds) {
+    const HWND status = Child(kStatusLine);
+    std::wstring last;
+    const bool reached = WaitFor(
+        [&] {
+            const std::wstring text = TextOf(status);
+            if (text != last) {
+                Print(text);
+                last = text;
+            }
+            return text.rfind(prefix, 0) == 0;
+        },
+        seconds);
+    return reached || Fail(L"status is \"" + last + L"\"");
+}
+
 bool Run(const std::vector<std::wstring>& args, std::size_t& i) {
     const std::wstring& command = args[i];
     auto next = [&]() -> std::wstring { return i + 1 < args.size() ? args[++i] : L""; };
@@ -154,6 +223,25 @@ bool Run(const std::vector<std::wstring>& args, std::size_t& i) {
         const HWND status = Child(kStatusLine);
         return WaitFor([&] { return TextOf(status).rfind(prefix, 0) == 0; }, seconds) ||
                Fail(L"status is \"" + TextOf(status) + L"\"");
+    }
+    if (command == L"watch-status") {
+        const std::wstring prefix = next();
+        return WatchStatus(prefix, std::wcstod(next().c_str(), nullptr));
+    }
+    if (command == L"item") {
+        const HWND list = Child(static_cast<int>(std::wcstol(next().c_str(), nullptr, 10)));
+        const int row = static_cast<int>(std::wcstol(next().c_str(), nullptr, 10));
+        Print(ItemText(list, row, static_cast<int>(std::wcstol(next().c_str(), nullptr, 10))));
+        return true;
+    }
+    if (command == L"header") {
+        const HWND list = Child(static_cast<int>(std::wcstol(next().c_str(), nullptr, 10)));
+        return ClickHeader(list, static_cast<int>(std::wcstol(next().c_str(), nullptr, 10)));
+    }
+    if (command == L"tray-click") {
+        const HWND tray = ::FindWindowExW(HWND_MESSAGE, nullptr, L"KestrinTrayWindow", nullptr);
+        return (tray != nullptr && ::PostMessageW(tray, WM_USER + 100, 1, WM_LBUTTONUP)) ||
+               Fail(L"no tray window");
     }
     if (command == L"tab") {
         return SelectTab(static_cast<int>(std::wcstol(next().c_str(), nullptr, 10)));

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/ScanThread.h"
 #include "app/WindowMessages.h"
 #include "render/Fonts.h"
@@ -243,6 +246,37 @@ TEST(MainWindow, ScanOfDriveDEndsWithTheCompletionText) {
     EXPECT_GT(extensionView.extensionRows.size(), 0u);
     EXPECT_EQ(fileView.fileRows.size(), std::min<std::size_t>(200, fileView.fileRows.size()));
     EXPECT_EQ(HeaderFormat(Controls().treeList, 2), HDF_SORTDOWN);
+}
+
+std::vector<std::wstring>* shownTexts = nullptr;
+
+LRESULT CALLBACK RecordStatusText(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                  DWORD_PTR) {
+    if (message == WM_SETTEXT && shownTexts != nullptr) {
+        shownTexts->emplace_back(reinterpret_cast<const wchar_t*>(lParam));
+    }
+    return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST(MainWindow, ScanShowsEveryStepOfTheEngineThenTheCompletion) {
+    std::vector<std::wstring> texts;
+    shownTexts = &texts;
+    ::SetWindowSubclass(Controls().statusLine, RecordStatusText, 7, 0);
+    const bool finished = test::ScanDriveD();
+    ::RemoveWindowSubclass(Controls().statusLine, RecordStatusText, 7);
+    shownTexts = nullptr;
+    ASSERT_TRUE(finished);
+    ASSERT_GE(texts.size(), 8u);
+    EXPECT_EQ(texts[0], L"正在扫描...");
+    EXPECT_EQ(texts[1], L"正在打开 NTFS 卷...");
+    EXPECT_EQ(texts[2], L"正在读取 MFT...");
+    EXPECT_EQ(texts[3].rfind(L"MFT ", 0), 0u);
+    EXPECT_NE(texts[3].find(L" 线程并行解析"), std::wstring::npos);
+    const std::size_t last = texts.size() - 1;
+    EXPECT_EQ(texts[last - 3], L"解析 ATTRIBUTE_LIST 溢出属性...");
+    EXPECT_EQ(texts[last - 2], L"合并扩展 MFT 记录...");
+    EXPECT_EQ(texts[last - 1], L"构建目录树...");
+    EXPECT_EQ(texts[last], CompletionStatusText(mainWindowState.currentResult));
 }
 
 TEST(MainWindow, FailedScanShowsTheFailureAndKeepsTheViews) {
