@@ -174,9 +174,11 @@ run_on_display() {
 }
 
 if [[ ${KESTRIN_WINE_XVFB:-0} == 1 ]]; then
-    # Large enough for the main window at 144 DPI: Wine keeps windows within the screen.
+    # Large enough for the main window at 144 DPI: Wine keeps windows within the screen. Tests
+    # running side by side start their search for a free display at different numbers, since
+    # two searches from the same number can settle on the same one.
     exec env KESTRIN_WINE_XVFB=0 KESTRIN_WINE_DISPLAY=1 \
-        xvfb-run -a -s "-screen 0 2560x1600x24" "$0" "$@"
+        xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 2560x1600x24" "$0" "$@"
 fi
 prepare_prefix
 if [[ ${KESTRIN_WINE_DISPLAY:-0} == 1 ]]; then

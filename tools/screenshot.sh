@@ -26,7 +26,7 @@ done
 if [[ -z ${DISPLAY:-} || ${KESTRIN_SCREENSHOT_XVFB:-0} == 1 ]]; then
     tools/setup/install-deps.sh all
     export KESTRIN_SCREENSHOT_XVFB=0
-    exec xvfb-run -a -s "-screen 0 2200x1500x24" "$0" --out "$out" --dpi "$dpi" \
+    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 2200x1500x24" "$0" --out "$out" --dpi "$dpi" \
         ${image:+--image "$image"}
 fi
 

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
 if [[ ${KESTRIN_E2E_ON_DISPLAY:-0} != 1 ]]; then
-    exec env KESTRIN_E2E_ON_DISPLAY=1 xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$@"
+    exec env KESTRIN_E2E_ON_DISPLAY=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1600x1000x24" "$0" "$@"
 fi
 
 work=$build/end-to-end
