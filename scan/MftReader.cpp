@@ -118,9 +118,30 @@ void AppendExtentRuns(std::span<const std::uint8_t> extension, std::vector<DataR
     });
 }
 
+// Byte ranges [first, second) of the image.
+using ImageRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+// The image is not zeroed when it is made: what no extent filled is zeroed here, so that a run
+// list with holes leaves empty records, never stale memory.
+void ZeroUnfilled(MftBytes& image, ImageRanges filled) {
+    std::sort(filled.begin(), filled.end());
+    std::int64_t next = 0;
+    for (const auto& [start, end] : filled) {
+        if (start > next) {
+            std::fill(image.begin() + next, image.begin() + start, std::uint8_t{0});
+        }
+        next = std::max(next, end);
+    }
+    const auto size = static_cast<std::int64_t>(image.size());
+    if (next < size) {
+        std::fill(image.begin() + next, image.end(), std::uint8_t{0});
+    }
+}
+
 // Reads every run of the MFT into the image; false at the first failed read.
 bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
-                 std::int64_t clusterSize, std::vector<std::uint8_t>& image) {
+                 std::int64_t clusterSize, MftBytes& image) {
+    ImageRanges filled;
     const auto imageSize = static_cast<std::int64_t>(image.size());
     for (const DataRun& run : runs) {
         std::int64_t start = 0;
@@ -141,7 +162,9 @@ bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
             !ReadAt(volume, volumeOffset, target)) {
             return false;
         }
+        filled.emplace_back(start, start + length);
     }
+    ZeroUnfilled(image, std::move(filled));
     return true;
 }
 
@@ -185,7 +208,7 @@ void AppendMftExtensionRuns(const VolumeHandle& volume, std::span<const std::uin
     }
 }
 
-bool ReadMft(const VolumeHandle& volume, std::vector<std::uint8_t>& image, MftGeometry& geometry) {
+bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry) {
     geometry = MftGeometry{};
     if (!volume.IsOpen()) {
         return false;
@@ -201,7 +224,8 @@ bool ReadMft(const VolumeHandle& volume, std::vector<std::uint8_t>& image, MftGe
         return false;
     }
     geometry.mftLength = data.mftValidDataLength;
-    image.assign(static_cast<std::size_t>(geometry.mftLength), 0);
+    image.clear();
+    image.resize(static_cast<std::size_t>(geometry.mftLength));
 
     std::vector<std::uint8_t> record0(static_cast<std::size_t>(geometry.recordSize));
     if (!ReadAt(volume, geometry.mftOffset, record0)) {

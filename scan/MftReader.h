@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scan/DataRuns.h"
+#include "scan/MftBytes.h"
 #include "scan/NtfsVolumeData.h"
 #include "scan/Volume.h"
 
@@ -19,7 +20,7 @@ struct MftGeometry {
 // Reads the whole MFT into `image` (exactly mftLength bytes, zero where nothing was read), each
 // extent at its place inside the MFT. Falls back to one contiguous read from the MFT's first
 // cluster when the MFT's run list cannot be decoded or an extent cannot be read.
-bool ReadMft(const VolumeHandle& volume, std::vector<std::uint8_t>& image, MftGeometry& geometry);
+bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry);
 
 // A large MFT's run list outgrows record 0 and continues in extension records that record 0's
 // attribute list names; appends the runs found there (each list starts at its own lowest VCN), so

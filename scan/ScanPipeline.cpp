@@ -27,7 +27,7 @@ void Report(const ProgressCallback& progress, std::int32_t percent, const std::w
 
 // The MFT image, read once; the volume is closed before decoding starts.
 struct MftImage {
-    std::vector<std::uint8_t> bytes;
+    MftBytes bytes;
     MftGeometry geometry;
 };
 

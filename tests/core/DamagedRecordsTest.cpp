@@ -45,12 +45,12 @@ TEST(DamagedRecords, DecodersYieldSaneEntriesOrNothing) {
         SCOPED_TRACE(fixture);
         VolumeHandle volume;
         ASSERT_TRUE(OpenVolumePath(volume, test::FixtureImage(fixture)));
-        std::vector<std::uint8_t> image;
+        MftBytes image;
         MftGeometry geometry;
         ASSERT_TRUE(ReadMft(volume, image, geometry));
         const auto size = static_cast<std::size_t>(geometry.recordSize);
         for (int round = 0; round < 12; ++round) {
-            std::vector<std::uint8_t> damaged = image;
+            std::vector<std::uint8_t> damaged(image.begin(), image.end());
             for (std::size_t n = 0; n < damaged.size() / size; ++n) {
                 std::vector<std::uint8_t> record(damaged.begin() + n * size,
                                                  damaged.begin() + (n + 1) * size);

@@ -38,7 +38,7 @@ std::map<std::int64_t, ListedRecord> ListImage(const std::filesystem::path& imag
         ADD_FAILURE() << "cannot open " << image;
         return records;
     }
-    std::vector<std::uint8_t> mft;
+    MftBytes mft;
     MftGeometry geometry;
     if (!ReadMft(volume, mft, geometry)) {
         ADD_FAILURE() << "cannot read the MFT of " << image;

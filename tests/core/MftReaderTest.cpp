@@ -107,7 +107,7 @@ void PutExtents(MemoryVolume& volume, const std::vector<Layout>& extents) {
     }
 }
 
-std::vector<std::wstring> NamesOf(const std::vector<std::uint8_t>& image) {
+std::vector<std::wstring> NamesOf(const MftBytes& image) {
     std::vector<std::wstring> names;
     std::vector<std::uint8_t> scratch;
     for (std::int64_t n = 0; n < static_cast<std::int64_t>(image.size()) / kRecord; ++n) {
@@ -128,7 +128,7 @@ std::wstring NameOf(std::int64_t number) {
 struct Scan {
     bool opened = false;
     bool read = false;
-    std::vector<std::uint8_t> image;
+    MftBytes image;
     MftGeometry geometry;
 };
 

@@ -3,7 +3,7 @@
 namespace kestrin {
 
 const char* const kUsageText =
-    "usage: kestrin-scan [--drive X] [--csv FILE] [--records] SOURCE\n"
+    "usage: kestrin-scan [--drive X] [--csv FILE] [--timing] [--records] SOURCE\n"
     "\n"
     "Scans an NTFS volume from its Master File Table and shows where its space went.\n"
     "\n"
@@ -15,6 +15,9 @@ const char* const kUsageText =
     "  --csv FILE  also write the complete result to FILE (- for standard output): UTF-8,\n"
     "              one row per folder and per file, columns\n"
     "              Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\n"
+    "  --timing    after the scan, print on standard error how long each step took: open,\n"
+    "              read the MFT, decode the records, extension records, tree and\n"
+    "              statistics, output\n"
     "  --records   instead of scanning, print one line per decoded file record, in record\n"
     "              order, separated by tabs: record, parent record, d (folder) or f (file),\n"
     "              size, allocated size, last modification as a raw FILETIME, attribute\n"
@@ -57,6 +60,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         const std::wstring& argument = arguments[i];
         if (argument == L"--help" || argument == L"-h") {
             line.help = true;
+        } else if (argument == L"--timing") {
+            line.timing = true;
         } else if (argument == L"--records") {
             line.records = true;
         } else if (argument == L"--drive") {

@@ -9,6 +9,7 @@ namespace kestrin {
 struct CommandLine {
     bool help = false;
     bool records = false;
+    bool timing = false;        // phase times on standard error
     std::wstring drive = L"C";  // names the root and the paths of a path source
     bool csv = false;
     std::wstring csvFile;  // "-" for standard output

@@ -14,6 +14,7 @@
 #include "scan/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/PhaseTimer.h"
 #include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
 #include "tools/kestrin-scan/ScanReport.h"
@@ -73,7 +74,7 @@ int ListRecords(const CommandLine& line, const RunPaths& paths) {
         std::fprintf(stderr, "%s\n", kOpenVolumeFailedText);
         return kExitFailure;
     }
-    std::vector<std::uint8_t> image;
+    MftBytes image;
     MftGeometry geometry;
     const bool read = ReadMft(volume, image, geometry);
     volume.Close();
@@ -101,9 +102,24 @@ bool WriteCsvTo(const ScanResult& result, const CommandLine& line, const RunPath
     return std::fclose(file) == 0 && written;
 }
 
+int WriteResult(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
+    if (line.csv && line.csvFile == L"-") {
+        return WriteCsvTo(result, line, paths) ? kExitSuccess : kExitFailure;
+    }
+    const std::string report_text = ScanReportText(result);
+    std::fwrite(report_text.data(), 1, report_text.size(), stdout);
+    if (line.csv && !WriteCsvTo(result, line, paths)) {
+        std::fprintf(stderr, "kestrin-scan: cannot write %s\n", Utf8FromWide(line.csvFile).c_str());
+        return kExitFailure;
+    }
+    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
 int Scan(const CommandLine& line, const RunPaths& paths) {
     ProgressLine progress(stderr, IsTerminal(stderr));
-    const ProgressCallback report = [&progress](std::int32_t percent, const std::wstring& text) {
+    PhaseTimer timer;
+    const ProgressCallback report = [&](std::int32_t percent, const std::wstring& text) {
+        timer.Reported(percent);
         progress.Report(percent, text);
     };
     ScanResult result;
@@ -116,17 +132,14 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
         std::fprintf(stderr, "%s\n", Utf8FromWide(ErrorStatusText(failure.what())).c_str());
         return kExitFailure;
     }
+    timer.ScanEnded();
     progress.Finish();
-    if (line.csv && line.csvFile == L"-") {
-        return WriteCsvTo(result, line, paths) ? kExitSuccess : kExitFailure;
+    const int status = WriteResult(result, line, paths);
+    timer.OutputEnded();
+    if (line.timing) {
+        timer.Print(stderr);
     }
-    const std::string report_text = ScanReportText(result);
-    std::fwrite(report_text.data(), 1, report_text.size(), stdout);
-    if (line.csv && !WriteCsvTo(result, line, paths)) {
-        std::fprintf(stderr, "kestrin-scan: cannot write %s\n", Utf8FromWide(line.csvFile).c_str());
-        return kExitFailure;
-    }
-    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+    return status;
 }
 
 int Run(const std::vector<std::wstring>& arguments, const RunPaths& paths) {
