@@ -73,15 +73,20 @@ void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize
         static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
     for (std::int64_t number = 0; number < count; ++number) {
         CopyFixedUpRecord(image, recordSize, number, base);
-        const ByteReader record(base);
-        if ((RecordFlags(record) & kRecordInUse) == 0) {
-            continue;
-        }
-        if (IsExtensionRecord(record, number)) {
-            FromExtensionRecord(record, slice);
-        } else if ((RecordFlags(record) & kRecordIsDirectory) == 0) {
-            FromBaseRecord(record, number, image, recordSize, extension, slice);
-        }
+        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice);
+    }
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice) {
+    if ((RecordFlags(record) & kRecordInUse) == 0) {
+        return;
+    }
+    if (IsExtensionRecord(record, number)) {
+        FromExtensionRecord(record, slice);
+    } else if ((RecordFlags(record) & kRecordIsDirectory) == 0) {
+        FromBaseRecord(record, number, image, recordSize, extension, slice);
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
+
+#include "scan/ByteReader.h"
 
 #include "scan/ScanSlice.h"
 
@@ -14,6 +17,13 @@ inline constexpr std::int64_t kExtentSizeLimit = 0xA0000000000;  // 10 TiB
 // (partly or wholly) in extension records, the largest logical and allocated sizes found there
 // are noted in `slice.extentSizes`. Records are read from private copies; the image is not touched.
 void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice);
+
+// The same for one record, `record` being its fixed-up copy: the decoders call it for each record
+// they have already copied, so the whole pass runs in parallel with the decoding. `extension` is
+// scratch space for the extension records a base record names.
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice);
 
 // Raises each entry's sizes to what its extension records hold, adds every entry to the maps,
 // then empties `entries` and `extentSizes`.

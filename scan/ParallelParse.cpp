@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "render/Format.h"
+#include "scan/ExtentResolver.h"
 #include "scan/ParallelForEach.h"
 #include "scan/RecordDecoder.h"
 
@@ -72,6 +73,7 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
         return;
     }
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(recordSize));
+    std::vector<std::uint8_t> extension;
     for (std::int32_t n = begin; n < end; ++n) {
         if (image.size() / static_cast<std::size_t>(recordSize) <= static_cast<std::size_t>(n)) {
             return;
@@ -80,6 +82,9 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
         if (DecodeRecordSlot(image, recordSize, n, scratch, entry, extensions)) {
             slice.entries.push_back(std::move(entry));
         }
+        // The slot's fixed-up copy is still in `scratch`: its extension-record sizes are noted
+        // here rather than in a second pass over the whole image.
+        NoteRecordExtents(ByteReader(scratch), n, image, recordSize, extension, slice);
     }
 }
 

@@ -87,8 +87,8 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     MftImage image = OpenAndRead(open, progress);
     const std::int32_t recordCount = RecordCount(image);
     ScanSlice merged = DecodeAndMerge(image, recordCount, hardwareThreads, progress);
+    // The sizes in extension records were noted while decoding; what is left is to apply them.
     Report(progress, 90, L"解析 ATTRIBUTE_LIST 溢出属性...");
-    ResolveExtents(image.bytes, image.geometry.recordSize, merged);
     Report(progress, 91, L"合并扩展 MFT 记录...");
     ApplyExtents(merged);
     Report(progress, 92, L"构建目录树...");
