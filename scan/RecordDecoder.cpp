@@ -258,9 +258,10 @@ bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSi
     if (!CopyFixedUpRecord(image, recordSize, recordNumber, scratch)) {
         return false;
     }
-    const ByteReader record(scratch);
-    return DecodeBaseRecord(record, recordNumber, entry) ||
-           DecodeWithAttributeList(image, recordSize, recordNumber, record, entry, extensions);
+    // The extension records are asked before a directory without a name in its base record is
+    // given a made-up one: folders with long names keep theirs in an extension record.
+    return DecodeWithAttributeList(image, recordSize, recordNumber, ByteReader(scratch), entry,
+                                   extensions);
 }
 
 }  // namespace kestrin

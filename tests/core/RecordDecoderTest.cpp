@@ -3,6 +3,7 @@
 
 #include "core/RecordBuilder.h"
 #include "scan/AttributeListRefs.h"
+#include "scan/ExtensionIndex.h"
 #include "scan/RecordDataSizes.h"
 #include "scan/RecordDecoder.h"
 #include "scan/RecordFixup.h"
@@ -343,6 +344,35 @@ TEST(DecodeWithAttributeList, FindsNamesInExtensionRecords) {
     // The extension record yields no entry of its own.
     EXPECT_FALSE(DecodeSlot(image, 21));
     EXPECT_FALSE(DecodeSlot(image, 22));
+}
+
+TEST(DecodeWithAttributeList, DirectoryTakesItsNameFromExtensionRecordsBeforeMakingOneUp) {
+    // A folder with a long name: the driver moved its only $FILE_NAME to an extension record,
+    // named from a resident list here and from the index of extension records when the list is
+    // out of reach (non-resident).
+    std::vector<std::vector<std::uint8_t>> records(5);
+    records[1] = RecordBuilder().Flags(kDirectory).AttributeList({{0x30, 0, 2}}).Build();
+    records[2] = RecordBuilder().BaseRecord(1).FileName(7, u"Long folder name", 3, true).Build();
+    records[3] = RecordBuilder().Flags(kDirectory).StandardInformation(9, 0x10).Build();
+    records[4] = RecordBuilder().BaseRecord(3).FileName(8, u"Other folder", 3, true).Build();
+    const auto image = test::MakeImage(records);
+
+    auto listed = DecodeSlot(image, 1);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->name, L"Long folder name");
+    EXPECT_EQ(listed->parentRecord, 7);
+    EXPECT_TRUE(listed->isDirectory);
+
+    const ExtensionIndex index = ExtensionIndex::Build(image, 1024);
+    std::vector<std::uint8_t> scratch;
+    MftEntry indexed;
+    ASSERT_TRUE(DecodeRecordSlot(image, 1024, 3, scratch, indexed, &index));
+    EXPECT_EQ(indexed.name, L"Other folder");
+    EXPECT_EQ(indexed.parentRecord, 8);
+    // Without the index nothing names it: it keeps a made-up name below the root.
+    auto unnamed = DecodeSlot(image, 3);
+    ASSERT_TRUE(unnamed);
+    EXPECT_EQ(unnamed->name, L"dir_3");
 }
 
 TEST(DecodeWithAttributeList, FileWithoutAnyNameYieldsNothing) {
