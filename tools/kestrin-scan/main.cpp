@@ -14,6 +14,7 @@
 #include "scan/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/HugePageHeap.h"
 #include "tools/kestrin-scan/PhaseTimer.h"
 #include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
@@ -181,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    kestrin::RestartWithHugePageHeap(argv);
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(kestrin::WideFromUtf8(argv[i]));
