@@ -123,7 +123,11 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
         timer.Reported(percent);
         progress.Report(percent, text);
     };
-    ScanResult result;
+    // Never destroyed: the process ends right after the output and the system takes the memory
+    // back at once, where freeing a million names and rows one by one took a quarter of a
+    // second. Held by a static, so leak checkers see it as reachable.
+    static ScanResult* const kept = new ScanResult;
+    ScanResult& result = *kept;
     try {
         const std::wstring drive = UsesDrive(line) ? line.source.substr(0, 1) : line.drive;
         result = UsesDrive(line) ? ScanDriveMft(drive, report)
