@@ -90,10 +90,10 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number,
     }
 }
 
-void ApplyExtents(ScanSlice& slice) {
+void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
     for (MftEntry& entry : slice.entries) {
-        const auto found = slice.extentSizes.find(entry.recordNumber);
-        if (found != slice.extentSizes.end()) {
+        const auto found = sizes.find(entry.recordNumber);
+        if (found != sizes.end()) {
             entry.size = std::max(entry.size, found->second.size);
             entry.allocated = std::max(entry.allocated, found->second.allocated);
         }
@@ -101,7 +101,24 @@ void ApplyExtents(ScanSlice& slice) {
     }
     slice.entries.clear();
     slice.entries.shrink_to_fit();
+}
+
+void ApplyExtents(ScanSlice& slice) {
+    ApplyExtents(slice, slice.extentSizes);
     slice.extentSizes.clear();
+}
+
+ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices) {
+    ExtentSizeMap all;
+    for (ScanSlice& slice : slices) {
+        for (const auto& [record, sizes] : slice.extentSizes) {
+            ExtentSizes& target = all[record];
+            target.size = std::max(target.size, sizes.size);
+            target.allocated = std::max(target.allocated, sizes.allocated);
+        }
+        slice.extentSizes.clear();
+    }
+    return all;
 }
 
 }  // namespace kestrin

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "scan/ByteReader.h"
@@ -28,5 +29,14 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number,
 // Raises each entry's sizes to what its extension records hold, adds every entry to the maps,
 // then empties `entries` and `extentSizes`.
 void ApplyExtents(ScanSlice& slice);
+
+using ExtentSizeMap = std::unordered_map<std::int64_t, ExtentSizes>;
+
+// The same with the sizes of the whole volume, for one slice of it: the slices apply them in
+// parallel and are merged afterwards. `entries` is emptied; `extentSizes` is left alone.
+void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes);
+
+// The largest sizes each slice noted, over all slices; the slices' own maps are emptied.
+ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices);
 
 }  // namespace kestrin

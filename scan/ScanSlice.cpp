@@ -111,15 +111,63 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from) {
     }
 }
 
-void MergeSlice(ScanSlice& into, ScanSlice&& from) {
-    std::vector<MftEntry> entries = std::move(from.entries);
-    from.entries.clear();  // a moved-from vector is only valid, not necessarily empty
-    MergeSlice(into, static_cast<const ScanSlice&>(from));
-    if (into.entries.empty()) {
-        into.entries = std::move(entries);
+namespace {
+
+template <typename T>
+void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
+    if (into.empty()) {
+        into = std::move(from);
     } else {
-        into.entries.insert(into.entries.end(), std::make_move_iterator(entries.begin()),
-                            std::make_move_iterator(entries.end()));
+        into.insert(into.end(), std::make_move_iterator(from.begin()),
+                    std::make_move_iterator(from.end()));
+    }
+    from.clear();  // a moved-from vector is only valid, not necessarily empty
+}
+
+bool IsEmpty(const ScanSlice& slice) {
+    return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
+           slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
+           slice.largest.heap.empty() && slice.fileCount == 0 && slice.dirCount == 0;
+}
+
+}  // namespace
+
+// Moves names and file lists instead of copying them: a slice of a large volume holds hundreds
+// of thousands of each.
+void MergeSlice(ScanSlice& into, ScanSlice&& from) {
+    if (IsEmpty(into) && into.largest.capacity == from.largest.capacity &&
+        into.largest.key == from.largest.key) {
+        into = std::move(from);
+        from = ScanSlice{};
+        return;
+    }
+    for (auto& [record, info] : from.dirInfos) {
+        into.dirInfos[record] = std::move(info);
+    }
+    for (const auto& [record, totals] : from.ownTotals) {
+        SizeTotals& target = into.ownTotals[record];
+        AddSaturating(target.size, totals.size);
+        AddSaturating(target.allocated, totals.allocated);
+        target.count += totals.count;
+    }
+    for (auto& [record, files] : from.childFiles) {
+        AppendMoved(into.childFiles[record], files);
+    }
+    for (const auto& [extension, totals] : from.extTotals) {
+        SizeTotals& target = into.extTotals[extension];
+        AddSaturating(target.size, totals.size);
+        target.count += totals.count;
+    }
+    for (const auto& [record, sizes] : from.extentSizes) {
+        ExtentSizes& target = into.extentSizes[record];
+        target.size = std::max(target.size, sizes.size);
+        target.allocated = std::max(target.allocated, sizes.allocated);
+    }
+    AppendMoved(into.entries, from.entries);
+    into.fileCount += from.fileCount;
+    into.dirCount += from.dirCount;
+    for (const MftEntry& entry : from.largest.heap) {
+        Offer(into.largest, entry);
     }
     from = ScanSlice{};
 }
