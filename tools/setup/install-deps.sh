@@ -13,7 +13,7 @@ all_packages=(
     "${native_packages[@]}"
     mingw-w64 g++-mingw-w64-x86-64-posix python3
     wine wine64 xvfb xauth fonts-wqy-microhei xdotool imagemagick
-    ntfs-3g sleuthkit dosfstools
+    ntfs-3g sleuthkit dosfstools time
     clang-format
 )
 
