@@ -1,6 +1,6 @@
 #include "render/Fonts.h"
 
-#include "render/FontSpecs.h"
+#include "render/FontStyles.h"
 
 namespace kestrin {
 
@@ -8,8 +8,8 @@ FontState fonts;
 
 namespace {
 
-HFONT MakeFont(FontSpec spec, int dpi) {
-    return ::CreateFontW(FontHeight(spec, dpi), 0, 0, 0, spec.weight, FALSE, FALSE, FALSE,
+HFONT MakeFont(FontStyle style, int dpi) {
+    return ::CreateFontW(FontHeight(style, dpi), 0, 0, 0, style.weight, FALSE, FALSE, FALSE,
                          DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                          DEFAULT_PITCH | FF_DONTCARE, kFontFace);
 }
@@ -19,10 +19,10 @@ HFONT MakeFont(FontSpec spec, int dpi) {
 void CreateFonts() {
     DeleteFonts();
     const int dpi = UsableDpi(fonts.currentDpi);
-    fonts.uiFont.Reset(MakeFont(kUiFontSpec, dpi));
-    fonts.headingFont.Reset(MakeFont(kHeadingFontSpec, dpi));
-    fonts.buttonFont.Reset(MakeFont(kButtonFontSpec, dpi));
-    fonts.smallFont.Reset(MakeFont(kSmallFontSpec, dpi));
+    fonts.uiFont.Reset(MakeFont(kUiFontStyle, dpi));
+    fonts.headingFont.Reset(MakeFont(kHeadingFontStyle, dpi));
+    fonts.buttonFont.Reset(MakeFont(kButtonFontStyle, dpi));
+    fonts.smallFont.Reset(MakeFont(kSmallFontStyle, dpi));
 }
 
 void DeleteFonts() {

@@ -79,19 +79,15 @@ void Offer(LargestFiles& largest, const MftEntry& entry) {
     }
 }
 
-void MergeSlice(ScanSlice& into, const ScanSlice& from) {
-    for (const auto& [record, info] : from.dirInfos) {
-        into.dirInfos[record] = info;
-    }
+namespace {
+
+// The sums and counts of two slices, which merge the same whether `from` is kept or not.
+void MergeTotals(ScanSlice& into, const ScanSlice& from) {
     for (const auto& [record, totals] : from.ownTotals) {
         SizeTotals& target = into.ownTotals[record];
         AddSaturating(target.size, totals.size);
         AddSaturating(target.allocated, totals.allocated);
         target.count += totals.count;
-    }
-    for (const auto& [record, files] : from.childFiles) {
-        auto& target = into.childFiles[record];
-        target.insert(target.end(), files.begin(), files.end());
     }
     for (const auto& [extension, totals] : from.extTotals) {
         SizeTotals& target = into.extTotals[extension];
@@ -103,12 +99,25 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from) {
         target.size = std::max(target.size, sizes.size);
         target.allocated = std::max(target.allocated, sizes.allocated);
     }
-    into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
     into.fileCount += from.fileCount;
     into.dirCount += from.dirCount;
     for (const MftEntry& entry : from.largest.heap) {
         Offer(into.largest, entry);
     }
+}
+
+}  // namespace
+
+void MergeSlice(ScanSlice& into, const ScanSlice& from) {
+    for (const auto& [record, info] : from.dirInfos) {
+        into.dirInfos[record] = info;
+    }
+    for (const auto& [record, files] : from.childFiles) {
+        auto& target = into.childFiles[record];
+        target.insert(target.end(), files.begin(), files.end());
+    }
+    into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
+    MergeTotals(into, from);
 }
 
 namespace {
@@ -144,31 +153,11 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
     for (auto& [record, info] : from.dirInfos) {
         into.dirInfos[record] = std::move(info);
     }
-    for (const auto& [record, totals] : from.ownTotals) {
-        SizeTotals& target = into.ownTotals[record];
-        AddSaturating(target.size, totals.size);
-        AddSaturating(target.allocated, totals.allocated);
-        target.count += totals.count;
-    }
     for (auto& [record, files] : from.childFiles) {
         AppendMoved(into.childFiles[record], files);
     }
-    for (const auto& [extension, totals] : from.extTotals) {
-        SizeTotals& target = into.extTotals[extension];
-        AddSaturating(target.size, totals.size);
-        target.count += totals.count;
-    }
-    for (const auto& [record, sizes] : from.extentSizes) {
-        ExtentSizes& target = into.extentSizes[record];
-        target.size = std::max(target.size, sizes.size);
-        target.allocated = std::max(target.allocated, sizes.allocated);
-    }
     AppendMoved(into.entries, from.entries);
-    into.fileCount += from.fileCount;
-    into.dirCount += from.dirCount;
-    for (const MftEntry& entry : from.largest.heap) {
-        Offer(into.largest, entry);
-    }
+    MergeTotals(into, from);
     from = ScanSlice{};
 }
 

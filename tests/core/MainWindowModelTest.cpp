@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "render/Dpi.h"
-#include "render/FontSpecs.h"
+#include "render/FontStyles.h"
 #include "shell/IconKey.h"
 #include "ui/DrivePanelTexts.h"
 #include "ui/HeaderGeometry.h"
@@ -20,10 +20,10 @@ TEST(Dpi, ScalesLikeMulDivAndTreatsNoDpiAs96) {
     EXPECT_EQ(ScaleForDpi(-13, 144), -20);
     EXPECT_EQ(UsableDpi(0), 96);
     EXPECT_EQ(UsableDpi(-1), 96);
-    EXPECT_EQ(FontHeight(kUiFontSpec, 144), -21);
-    EXPECT_EQ(FontHeight(kButtonFontSpec, 144), -24);
-    EXPECT_EQ(FontHeight(kSmallFontSpec, 144), -20);
-    EXPECT_EQ(FontHeight(kHeadingFontSpec, 0), -14);
+    EXPECT_EQ(FontHeight(kUiFontStyle, 144), -21);
+    EXPECT_EQ(FontHeight(kButtonFontStyle, 144), -24);
+    EXPECT_EQ(FontHeight(kSmallFontStyle, 144), -20);
+    EXPECT_EQ(FontHeight(kHeadingFontStyle, 0), -14);
 }
 
 TEST(MainLayout, PlacesTheBandsTabsAndBothContentAreas) {
