@@ -14,13 +14,6 @@ bool IsEmpty(const RECT& rect) {
     return rect.left >= rect.right || rect.top >= rect.bottom;
 }
 
-bool RowBounds(HWND list, int row, RECT& bounds) {
-    bounds = {};
-    bounds.left = LVIR_BOUNDS;
-    return ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
-                          reinterpret_cast<LPARAM>(&bounds)) != FALSE;
-}
-
 int ColumnWidth(HWND list, int column) {
     return static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
 }
@@ -34,6 +27,13 @@ int ColumnCount(HWND list) {
 }
 
 }  // namespace
+
+bool RowBounds(HWND list, int row, RECT& bounds) {
+    bounds = {};
+    bounds.left = LVIR_BOUNDS;
+    return ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                          reinterpret_cast<LPARAM>(&bounds)) != FALSE;
+}
 
 void FillRowBackground(HDC dc, HWND list, int row, RECT rect, COLORREF colour) {
     if (IsEmpty(rect) && !RowBounds(list, row, rect)) {

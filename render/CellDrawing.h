@@ -13,6 +13,9 @@ inline constexpr COLORREF kColumnLineColour = RGB(224, 224, 224);
 // The helpers every view's custom-drawn rows share. An empty rectangle stands for "the row's
 // bounds", which are then asked of the list.
 
+// The whole row's rectangle in list coordinates; false when the list has no such row.
+bool RowBounds(HWND list, int row, RECT& bounds);
+
 void FillRowBackground(HDC dc, HWND list, int row, RECT rect, COLORREF colour);
 
 // The cell of a column, from the column widths summed in index order (so it is right only while

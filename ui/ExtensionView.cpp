@@ -41,9 +41,8 @@ LRESULT OnGetDisplayInfo(NMLVDISPINFOW& request) {
 
 void RefreshExtensionView() {
     extensionView.extensionRows = BuildExtensionRows(mainWindowState.currentResult);
-    const HWND list = mainWindowState.controls.extensionList;
-    ::SendMessageW(list, LVM_SETITEMCOUNT, extensionView.extensionRows.size(), 0);
-    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    SetRowCountAndRedraw(mainWindowState.controls.extensionList,
+                         extensionView.extensionRows.size());
 }
 
 void PaintExtensionRow(HDC dc, HWND list, int row, RECT rect, COLORREF background) {

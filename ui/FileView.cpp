@@ -62,9 +62,7 @@ void DrawExtensionCell(HDC dc, RECT cell, COLORREF swatch, COLORREF background,
 
 void RefreshFileView() {
     fileView.fileRows = BuildFileRows(mainWindowState.currentResult);
-    const HWND list = mainWindowState.controls.fileList;
-    ::SendMessageW(list, LVM_SETITEMCOUNT, fileView.fileRows.size(), 0);
-    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    SetRowCountAndRedraw(mainWindowState.controls.fileList, fileView.fileRows.size());
 }
 
 void PaintFileRow(HDC dc, HWND list, int row, RECT rect, COLORREF background) {

@@ -17,6 +17,17 @@ void CopyDisplayText(NMLVDISPINFOW& request, const std::wstring& text) {
     request.item.pszText[count] = L'\0';
 }
 
+void RedrawRow(HWND list, int row) {
+    if (row >= 0) {
+        ::SendMessageW(list, LVM_REDRAWITEMS, row, row);
+    }
+}
+
+void SetRowCountAndRedraw(HWND list, std::size_t rows) {
+    ::SendMessageW(list, LVM_SETITEMCOUNT, rows, 0);
+    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
 bool IsRowSelected(HWND list, int row) {
     return (::SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }
@@ -45,9 +56,7 @@ LRESULT CustomDrawRows(NMLVCUSTOMDRAW& draw, RowPainter paintRow) {
         case CDDS_ITEMPOSTPAINT: {
             RECT rect = draw.nmcd.rc;
             if (rect.left >= rect.right || rect.top >= rect.bottom) {
-                rect = {};
-                rect.left = LVIR_BOUNDS;
-                ::SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+                RowBounds(list, row, rect);
             }
             DrawColumnLines(list, draw.nmcd.hdc, rect);
             return 0;

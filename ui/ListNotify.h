@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstddef>
 #include <string>
 
 namespace kestrin {
@@ -14,6 +15,12 @@ namespace kestrin {
 void CopyDisplayText(NMLVDISPINFOW& request, const std::wstring& text);
 
 bool IsRowSelected(HWND list, int row);
+
+// Repaints one row; nothing for -1 (no row).
+void RedrawRow(HWND list, int row);
+
+// A virtual list's new row count, every row repainted at once.
+void SetRowCountAndRedraw(HWND list, std::size_t rows);
 
 // Selects and focuses a row, as a right-click on it does before its menu opens.
 void SelectAndFocusRow(HWND list, int row);

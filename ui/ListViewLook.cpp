@@ -11,6 +11,7 @@
 #include "render/Fonts.h"
 #include "render/GdiObjects.h"
 #include "ui/HeaderGeometry.h"
+#include "ui/ListNotify.h"
 
 namespace kestrin {
 
@@ -108,12 +109,6 @@ LRESULT CALLBACK HeaderSubclassProc(HWND header, UINT message, WPARAM wParam, LP
         }
         default:
             return ::DefSubclassProc(header, message, wParam, lParam);
-    }
-}
-
-void RedrawRow(HWND list, int row) {
-    if (row >= 0) {
-        ::SendMessageW(list, LVM_REDRAWITEMS, row, row);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "ui/ExtensionView.h"
 #include "ui/FileRows.h"
 #include "ui/FileView.h"
+#include "ui/ListNotify.h"
 #include "ui/ListViewLook.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowNotify.h"
@@ -21,12 +22,6 @@ bool IsList(HWND control) {
     const MainControls& c = mainWindowState.controls;
     return control != nullptr &&
            (control == c.treeList || control == c.extensionList || control == c.fileList);
-}
-
-void RedrawRow(HWND list, int row) {
-    if (row >= 0) {
-        ::SendMessageW(list, LVM_REDRAWITEMS, row, row);
-    }
 }
 
 void OnColumnClick(HWND list, int column) {
