@@ -87,12 +87,16 @@ std::wstring FormatAttributes(std::uint32_t attributes) {
     return text;
 }
 
-std::wstring ExtensionOf(std::wstring_view name) {
+std::wstring_view ExtensionView(std::wstring_view name) {
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring_view::npos || dot == 0) {
-        return std::wstring();
+        return {};
     }
-    return std::wstring(name.substr(dot));
+    return name.substr(dot);
+}
+
+std::wstring ExtensionOf(std::wstring_view name) {
+    return std::wstring(ExtensionView(name));
 }
 
 std::wstring FormatCount(std::int32_t count) {

@@ -20,6 +20,8 @@ std::wstring FormatAttributes(std::uint32_t attributes);
 // The tail from the last full stop ("report.PDF" gives ".PDF"); empty when there is none or the
 // name starts with its only full stop (".gitignore").
 std::wstring ExtensionOf(std::wstring_view name);
+// The same text as a view into `name`, for lookups that should not allocate.
+std::wstring_view ExtensionView(std::wstring_view name);
 // Plain decimal digits with a leading minus for negatives.
 std::wstring FormatCount(std::int32_t count);
 std::wstring FormatCount(std::uint64_t count);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render/Format.h"
+#include "scan/ExtensionTexts.h"
 #include "scan/MftEntry.h"
 #include "scan/SaturatingAdd.h"
 #include "scan/ScanStatistics.h"
@@ -121,22 +122,24 @@ void SumSubtrees(ScanResult& result, const ScanSlice& slice,
     }
 }
 
-void MakeFileRows(ScanResult& result, ScanSlice& slice, std::wstring_view drive) {
+void MakeFileRows(ScanResult& result, ScanSlice& slice, std::wstring_view drive,
+                  ExtensionTexts& extensions) {
     for (auto& [key, files] : slice.childFiles) {
         const std::int64_t record = RootWhenBelowOne(key);
         if (result.dirs.find(record) == result.dirs.end()) {
             continue;
         }
-        const std::wstring path = FolderPath(result.dirs, record, drive);
+        const SharedText path(FolderPath(result.dirs, record, drive));
         std::vector<FileRow>& rows = result.dirFiles[record];
         rows.reserve(rows.size() + files.size());
         for (ChildFile& file : files) {
-            std::wstring extension = ExtensionOf(file.name);
-            rows.push_back(FileRow{std::move(file.name), path,
-                                   extension.empty() ? kNoExtensionLabel : std::move(extension),
-                                   file.size, file.allocated, file.recordNumber, file.time,
-                                   file.attributes});
+            const SharedText& extension = extensions.For(file.name);
+            rows.push_back(FileRow{std::move(file.name), path, extension, file.size, file.allocated,
+                                   file.recordNumber, file.time, file.attributes});
         }
+        // Given back at once, the list's memory serves the rows of the folders that follow
+        // instead of fresh pages.
+        std::vector<ChildFile>().swap(files);
     }
 }
 
@@ -207,11 +210,12 @@ void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive) 
     LinkNodes(result);
     MoveOrphansToRoot(result, slice);
     SumSubtrees(result, slice, VisitOrder(result));
-    MakeFileRows(result, slice, drive);
+    ExtensionTexts extensions;
+    MakeFileRows(result, slice, drive, extensions);
     SortRootChildren(result);
     result.rootTotalSize = result.dirs.at(kRootRecord).totalSize;
     BuildExtensionStats(result, slice);
-    BuildLargestFiles(result, slice);
+    BuildLargestFiles(result, slice, extensions);
 }
 
 }  // namespace kestrin

@@ -26,6 +26,11 @@ ExtensionIndex ExtensionIndex::Build(std::span<const std::uint8_t> image, std::i
         }
         pairs.emplace_back(RecordBaseReference(header), number);
     }
+    return FromPairs(std::move(pairs));
+}
+
+ExtensionIndex ExtensionIndex::FromPairs(std::vector<std::pair<std::int64_t, std::int64_t>> pairs) {
+    ExtensionIndex index;
     std::sort(pairs.begin(), pairs.end());
     index.bases_.reserve(pairs.size());
     index.extensions_.reserve(pairs.size());
@@ -34,6 +39,15 @@ ExtensionIndex ExtensionIndex::Build(std::span<const std::uint8_t> image, std::i
         index.extensions_.push_back(extension);
     }
     return index;
+}
+
+const ExtensionIndex& ExtensionIndex::Pending() {
+    static const ExtensionIndex pending = [] {
+        ExtensionIndex index;
+        index.pending_ = true;
+        return index;
+    }();
+    return pending;
 }
 
 std::span<const std::int64_t> ExtensionIndex::ExtensionsOf(std::int64_t base) const {

@@ -97,7 +97,7 @@ void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
             entry.size = std::max(entry.size, found->second.size);
             entry.allocated = std::max(entry.allocated, found->second.allocated);
         }
-        AddEntry(slice, entry);
+        AddEntry(slice, std::move(entry));
     }
     slice.entries.clear();
     slice.entries.shrink_to_fit();

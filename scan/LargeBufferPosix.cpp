@@ -40,4 +40,8 @@ void FreeLargeBuffer(void* memory, std::size_t bytes) noexcept {
     ::munmap(memory, bytes);
 }
 
+bool LargeBufferIsRemappable(std::size_t bytes) noexcept {
+    return bytes >= kMappedFrom;
+}
+
 }  // namespace kestrin

@@ -13,4 +13,8 @@ void FreeLargeBuffer(void* memory, std::size_t) noexcept {
     ::operator delete(memory);
 }
 
+bool LargeBufferIsRemappable(std::size_t) noexcept {
+    return false;
+}
+
 }  // namespace kestrin

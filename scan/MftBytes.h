@@ -12,6 +12,9 @@ namespace kestrin {
 // where the kernel allows, which cuts the page faults of a 1 GiB buffer from 262144 to 512.
 void* AllocateLargeBuffer(std::size_t bytes);
 void FreeLargeBuffer(void* memory, std::size_t bytes) noexcept;
+// True when a buffer of this many bytes is a mapping of its own, whose pages a volume source may
+// replace with pages of an image file (VolumeSource::MapAt); false for heap memory.
+bool LargeBufferIsRemappable(std::size_t bytes) noexcept;
 
 // Leaves new elements uninitialised: the MFT image is written in full by the reader, and zeroing
 // it first would cost a pass over memory as long as the read itself.

@@ -138,11 +138,30 @@ void ZeroUnfilled(MftBytes& image, ImageRanges filled) {
     }
 }
 
+// Below this an extent is simply read.
+constexpr std::size_t kMapFrom = std::size_t{1} << 20;
+// Mapped pieces end on this boundary, a multiple of every page size in use; the rest is read.
+constexpr std::size_t kMapGranule = std::size_t{64} << 10;
+
+// Puts one extent of the MFT in place: mapped from an image file where the source can, which
+// spares copying a gigabyte out of the page cache into fresh pages, and read otherwise.
+bool PlaceExtent(const VolumeHandle& volume, std::int64_t volumeOffset,
+                 std::span<std::uint8_t> target, bool remappable) {
+    const std::size_t mappable = target.size() & ~(kMapGranule - 1);
+    if (!remappable || mappable < kMapFrom ||
+        !MapAt(volume, volumeOffset, target.first(mappable))) {
+        return ReadAt(volume, volumeOffset, target);
+    }
+    return ReadAt(volume, volumeOffset + static_cast<std::int64_t>(mappable),
+                  target.subspan(mappable));
+}
+
 // Reads every run of the MFT into the image; false at the first failed read.
 bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
                  std::int64_t clusterSize, MftBytes& image) {
     ImageRanges filled;
     const auto imageSize = static_cast<std::int64_t>(image.size());
+    const bool remappable = LargeBufferIsRemappable(image.size());
     for (const DataRun& run : runs) {
         std::int64_t start = 0;
         std::int64_t volumeOffset = 0;
@@ -159,13 +178,21 @@ bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
         const auto target = std::span<std::uint8_t>(image).subspan(
             static_cast<std::size_t>(start), static_cast<std::size_t>(length));
         if (!Multiply(run.lcn, clusterSize, volumeOffset) ||
-            !ReadAt(volume, volumeOffset, target)) {
+            !PlaceExtent(volume, volumeOffset, target, remappable)) {
             return false;
         }
         filled.emplace_back(start, start + length);
     }
     ZeroUnfilled(image, std::move(filled));
     return true;
+}
+
+// The MFT lies within its volume, so a volume that ends before the MFT's length is cut short or
+// claims a length it does not have (a boot sector and record 0 can both claim any size). Either
+// way the MFT cannot be read, and is not worth a buffer of the claimed size.
+bool VolumeReaches(const VolumeHandle& volume, std::int64_t length, std::int64_t clusterSize) {
+    std::vector<std::uint8_t> lastCluster(static_cast<std::size_t>(clusterSize));
+    return ReadAt(volume, (length - 1) / clusterSize * clusterSize, lastCluster);
 }
 
 }  // namespace
@@ -224,6 +251,9 @@ bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry)
         return false;
     }
     geometry.mftLength = data.mftValidDataLength;
+    if (!VolumeReaches(volume, geometry.mftLength, clusterSize)) {
+        return false;
+    }
     image.clear();
     image.resize(static_cast<std::size_t>(geometry.mftLength));
 

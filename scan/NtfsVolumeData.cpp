@@ -32,6 +32,9 @@ std::int64_t BytesPerFileRecord(std::int8_t stored, std::uint64_t bytesPerCluste
     return shift > 0 && shift < 31 ? std::int64_t{1} << shift : 0;
 }
 
+// Windows formats NTFS with clusters of at most 2 MiB.
+constexpr std::uint64_t kLargestReplyCluster = std::uint64_t{2} << 20;
+
 }  // namespace
 
 NtfsVolumeData VolumeDataFromReply(const VolumeDataReply& reply) {
@@ -41,6 +44,12 @@ NtfsVolumeData VolumeDataFromReply(const VolumeDataReply& reply) {
     data.bytesPerFileRecordSegment = static_cast<std::int32_t>(reader.U32(0x30));
     data.mftValidDataLength = reader.I64(0x38);
     data.mftStartLcn = reader.I64(0x40);
+    const std::int32_t recordSize = data.bytesPerFileRecordSegment;
+    if (!IsPowerOfTwo(data.bytesPerCluster) || data.bytesPerCluster > kLargestReplyCluster ||
+        recordSize < 256 || recordSize > 65536 ||
+        !IsPowerOfTwo(static_cast<std::uint64_t>(recordSize))) {
+        return NtfsVolumeData{};
+    }
     return data;
 }
 

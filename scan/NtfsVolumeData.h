@@ -16,6 +16,8 @@ struct NtfsVolumeData {
     std::int64_t mftStartLcn = 0;
 };
 
+// All zero, which the MFT reader refuses, when the reply states a cluster or record size that no
+// NTFS volume has: the reader allocates one of each before it reads anything.
 NtfsVolumeData VolumeDataFromReply(const VolumeDataReply& reply);
 
 // Geometry stated by an NTFS boot sector.

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <mutex>
 
 #include "render/Format.h"
+#include "scan/AttributeWalk.h"
 #include "scan/ExtentResolver.h"
 #include "scan/ParallelForEach.h"
 #include "scan/RecordDecoder.h"
@@ -45,7 +47,59 @@ void RunSlice(const ParseContext& context, const SliceRange& range, SharedProgre
     results.push_back(std::move(slice));
 }
 
+// A slot that decoded to nothing is either an extension record, noted for the index, or perhaps
+// a base record whose name only the index finds.
+void NoteForExtensionIndex(const ByteReader& record, std::int32_t number, ScanSlice& slice) {
+    if (record.Size() < kRecordBaseReferenceOffset + 8 || !HasRecordMagic(record) ||
+        (RecordFlags(record) & kRecordInUse) == 0) {
+        return;
+    }
+    if (IsExtensionRecord(record, number)) {
+        slice.extensionRecords.emplace_back(RecordBaseReference(record), number);
+    } else {
+        slice.unnamedRecords.push_back(number);
+    }
+}
+
+void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          const ExtensionIndex& index, ScanSlice& slice) {
+    std::vector<MftEntry> named;
+    std::vector<std::uint8_t> scratch;
+    for (const std::int32_t number : slice.unnamedRecords) {
+        MftEntry entry;
+        if (DecodeRecordSlot(image, recordSize, number, scratch, entry, &index)) {
+            named.push_back(std::move(entry));
+        }
+    }
+    slice.unnamedRecords.clear();
+    if (named.empty()) {
+        return;
+    }
+    std::vector<MftEntry> merged;
+    merged.reserve(slice.entries.size() + named.size());
+    std::merge(
+        std::make_move_iterator(slice.entries.begin()),
+        std::make_move_iterator(slice.entries.end()), std::make_move_iterator(named.begin()),
+        std::make_move_iterator(named.end()), std::back_inserter(merged),
+        [](const MftEntry& a, const MftEntry& b) { return a.recordNumber < b.recordNumber; });
+    slice.entries = std::move(merged);
+}
+
 }  // namespace
+
+void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          std::vector<ScanSlice>& slices) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
+    for (ScanSlice& slice : slices) {
+        pairs.insert(pairs.end(), slice.extensionRecords.begin(), slice.extensionRecords.end());
+        slice.extensionRecords.clear();
+        slice.extensionRecords.shrink_to_fit();
+    }
+    const ExtensionIndex index = ExtensionIndex::FromPairs(std::move(pairs));
+    for (ScanSlice& slice : slices) {
+        DecodeUnnamedOfSlice(image, recordSize, index, slice);
+    }
+}
 
 std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads) {
     const std::int64_t perThread =
@@ -74,13 +128,25 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
     }
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(recordSize));
     std::vector<std::uint8_t> extension;
+    // Most slots of a volume are in use: room for all of them up front spares the list's
+    // doublings, each of which moved every entry and touched fresh memory. Room never written to
+    // is never faulted in.
+    const auto slots =
+        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
+    const std::int64_t present = std::min<std::int64_t>(end, slots) - begin;
+    if (present > 0) {
+        slice.entries.reserve(slice.entries.size() + static_cast<std::size_t>(present));
+    }
     for (std::int32_t n = begin; n < end; ++n) {
         if (image.size() / static_cast<std::size_t>(recordSize) <= static_cast<std::size_t>(n)) {
             return;
         }
         MftEntry entry;
-        if (DecodeRecordSlot(image, recordSize, n, scratch, entry, extensions)) {
+        if (DecodeRecordSlot(image, recordSize, n, scratch, entry,
+                             extensions != nullptr ? extensions : &ExtensionIndex::Pending())) {
             slice.entries.push_back(std::move(entry));
+        } else if (extensions == nullptr) {
+            NoteForExtensionIndex(ByteReader(scratch), n, slice);
         }
         // The slot's fixed-up copy is still in `scratch`: its extension-record sizes are noted
         // here rather than in a second pass over the whole image.

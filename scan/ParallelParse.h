@@ -26,7 +26,9 @@ std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads);
 // [0, s), [s, 2s), ... up to the record count.
 std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize);
 
-// Decodes record slots [begin, end) of the image into `slice.entries`, in record order.
+// Decodes record slots [begin, end) of the image into `slice.entries`, in record order. Without
+// an extension index, records whose names lie only in extension records the index would find are
+// left in `slice.unnamedRecords` for DecodeUnnamedRecords.
 void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::int32_t begin, std::int32_t end, ScanSlice& slice,
                        const ExtensionIndex* extensions = nullptr);
@@ -44,5 +46,12 @@ struct ParseContext {
 // Decodes every slice in parallel, one ScanSlice each, in the order the slices finished, with
 // the decoding progress reports ("并行解析: done / total", 10 to 88 percent).
 std::vector<ScanSlice> ParseAllSlices(const ParseContext& context);
+
+// Builds the extension index from the pairs the slices noted and decodes each slice's unnamed
+// records with it, keeping every slice's entries in record order. Such records are rare (a long
+// name that ntfs-3g moved out with a non-resident attribute list), and noting the pairs while
+// decoding spares a pass over every record header of the image before it.
+void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          std::vector<ScanSlice>& slices);
 
 }  // namespace kestrin

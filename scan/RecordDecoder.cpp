@@ -150,9 +150,9 @@ void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool h
     });
 }
 
-bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, const RecordFacts& facts,
+bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
                 MftEntry& entry) {
-    std::wstring name = facts.name;
+    std::wstring name = std::move(facts.name);
     std::int64_t parent = facts.parentRecord;
     bool isDirectory = facts.isDirectory;
     if (!name.empty()) {
@@ -222,7 +222,7 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
     RecordFacts facts;
     const bool headerIsDirectory = (flags & kRecordIsDirectory) != 0;
     ParseAttributes(record, recordNumber, headerIsDirectory, facts);
-    return BuildEntry(recordNumber, headerIsDirectory, facts, entry);
+    return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
 }
 
 bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
@@ -245,11 +245,14 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
         NameExtensionRefs(record, recordNumber, refs);
         ParseExtensionRecords(image, recordSize, refs, recordNumber, headerIsDirectory, facts);
     }
+    if (facts.name.empty() && extensions != nullptr && extensions->IsPending()) {
+        return false;
+    }
     if (facts.name.empty() && extensions != nullptr) {
         ParseExtensionRecords(image, recordSize, extensions->ExtensionsOf(recordNumber),
                               recordNumber, headerIsDirectory, facts);
     }
-    return BuildEntry(recordNumber, headerIsDirectory, facts, entry);
+    return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
 }
 
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,

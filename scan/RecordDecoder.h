@@ -40,8 +40,8 @@ bool IsExtensionRecord(const ByteReader& record, std::int64_t recordNumber);
 void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool headerIsDirectory,
                      RecordFacts& facts);
 
-// Turns the gathered facts into an entry; false for a file without any name.
-bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, const RecordFacts& facts,
+// Turns the gathered facts into an entry, taking their name; false for a file without any name.
+bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
                 MftEntry& entry);
 
 // Decodes an in-use base record from its own attributes.
@@ -50,7 +50,7 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
 // Decodes a base record whose names were moved to extension records, which its resident
 // attribute list names; those are read from the MFT image. When that finds no name (the list is
 // non-resident, or damaged) and an index is given, the extension records that name this record
-// as their base are read instead.
+// as their base are read instead; with the pending index such a record decodes to nothing.
 bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
                              std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
                              const ExtensionIndex* extensions = nullptr);

@@ -61,7 +61,6 @@ std::vector<ScanSlice> Decode(const MftImage& image, std::int32_t recordCount, u
     Report(progress, 10,
            L"MFT " + FormatCount(static_cast<std::uint64_t>(image.bytes.size()) >> 20) +
                L" MB \u00B7 " + FormatCount(static_cast<std::int32_t>(threads)) + L" 线程并行解析");
-    const ExtensionIndex extensions = ExtensionIndex::Build(image.bytes, image.geometry.recordSize);
     ParseContext context;
     context.image = image.bytes;
     context.recordSize = image.geometry.recordSize;
@@ -69,8 +68,9 @@ std::vector<ScanSlice> Decode(const MftImage& image, std::int32_t recordCount, u
     context.sliceSize = sliceSize;
     context.hardwareThreads = threads;
     context.progress = &progress;
-    context.extensions = &extensions;
-    return ParseAllSlices(context);
+    std::vector<ScanSlice> slices = ParseAllSlices(context);
+    DecodeUnnamedRecords(image.bytes, image.geometry.recordSize, slices);
+    return slices;
 }
 
 // Each slice adds its own entries to its own maps once the sizes of the whole volume's extension

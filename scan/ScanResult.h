@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scan/SharedText.h"
+
 namespace kestrin {
 
 // Progress reports: a percentage and a text for the user. May be empty; during decoding it is
@@ -33,8 +35,8 @@ struct DirNode {
 // One file as the views list it.
 struct FileRow {
     std::wstring name;
-    std::wstring folderPath;
-    std::wstring extension;  // "(无扩展名)" for names without one
+    SharedText folderPath;  // shared by the rows of one folder
+    SharedText extension;   // "(无扩展名)" for names without one; shared by the rows of one text
     std::int64_t size = 0;
     std::int64_t allocated = 0;
     std::int64_t recordNumber = 0;

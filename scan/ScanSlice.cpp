@@ -14,7 +14,7 @@ void SiftUp(LargestFiles& largest, std::size_t i) {
     auto& heap = largest.heap;
     while (i > 0) {
         const std::size_t parent = (i - 1) / 2;
-        if (!(largest.key(heap[i]) < largest.key(heap[parent]))) {
+        if (!(heap[i].key < heap[parent].key)) {
             return;
         }
         std::swap(heap[i], heap[parent]);
@@ -29,10 +29,10 @@ void SiftDown(LargestFiles& largest, std::size_t i) {
         if (child >= heap.size()) {
             return;
         }
-        if (child + 1 < heap.size() && largest.key(heap[child + 1]) < largest.key(heap[child])) {
+        if (child + 1 < heap.size() && heap[child + 1].key < heap[child].key) {
             ++child;
         }
-        if (!(largest.key(heap[child]) < largest.key(heap[i]))) {
+        if (!(heap[child].key < heap[i].key)) {
             return;
         }
         std::swap(heap[i], heap[child]);
@@ -40,15 +40,27 @@ void SiftDown(LargestFiles& largest, std::size_t i) {
     }
 }
 
-void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
+// `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
+template <typename Name>
+void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
     slice.dirInfos[entry.recordNumber] =
-        DirInfo{entry.parentRecord, entry.name, entry.time, entry.attributes};
+        DirInfo{entry.parentRecord, std::forward<Name>(name), entry.time, entry.attributes};
     if (entry.recordNumber != kRootRecord) {
         ++slice.dirCount;
     }
 }
 
-void AddFile(ScanSlice& slice, const MftEntry& entry) {
+SizeTotals& ExtensionTotals(ScanSlice& slice, std::wstring_view name) {
+    const std::wstring_view extension = ExtensionView(name);
+    const auto found = slice.extTotals.find(extension);
+    if (found != slice.extTotals.end()) {
+        return found->second;
+    }
+    return slice.extTotals.emplace(std::wstring(extension), SizeTotals{}).first->second;
+}
+
+template <typename Name>
+void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
     ++slice.fileCount;
     const std::int64_t owner = entry.parentRecord > 0 ? entry.parentRecord : kRootRecord;
     const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
@@ -57,24 +69,29 @@ void AddFile(ScanSlice& slice, const MftEntry& entry) {
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
-    slice.childFiles[entry.parentRecord].push_back(ChildFile{
-        entry.name, entry.size, entry.allocated, entry.time, entry.attributes, entry.recordNumber});
-    SizeTotals& extension = slice.extTotals[ExtensionOf(entry.name)];
+    SizeTotals& extension = ExtensionTotals(slice, entry.name);
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
+    // Offered before the name may move away: a kept entry keeps its own copy.
     Offer(slice.largest, entry);
+    slice.childFiles[entry.parentRecord].push_back(ChildFile{std::forward<Name>(name), entry.size,
+                                                             entry.allocated, entry.time,
+                                                             entry.attributes, entry.recordNumber});
 }
 
 }  // namespace
 
 void Offer(LargestFiles& largest, const MftEntry& entry) {
-    if (largest.heap.size() < static_cast<std::size_t>(std::max(largest.capacity, 0))) {
-        largest.heap.push_back(entry);
+    const std::int64_t key = largest.key(entry);
+    if (largest.kept.size() < static_cast<std::size_t>(std::max(largest.capacity, 0))) {
+        largest.heap.push_back({key, static_cast<std::uint32_t>(largest.kept.size())});
+        largest.kept.push_back(entry);
         SiftUp(largest, largest.heap.size() - 1);
         return;
     }
-    if (!largest.heap.empty() && largest.key(largest.heap.front()) < largest.key(entry)) {
-        largest.heap.front() = entry;
+    if (!largest.heap.empty() && largest.heap.front().key < key) {
+        largest.kept[largest.heap.front().index] = entry;
+        largest.heap.front().key = key;
         SiftDown(largest, 0);
     }
 }
@@ -101,7 +118,7 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
     }
     into.fileCount += from.fileCount;
     into.dirCount += from.dirCount;
-    for (const MftEntry& entry : from.largest.heap) {
+    for (const MftEntry& entry : from.largest.kept) {
         Offer(into.largest, entry);
     }
 }
@@ -136,7 +153,7 @@ void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
 bool IsEmpty(const ScanSlice& slice) {
     return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
            slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
-           slice.largest.heap.empty() && slice.fileCount == 0 && slice.dirCount == 0;
+           slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0;
 }
 
 }  // namespace
@@ -163,9 +180,17 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
 
 void AddEntry(ScanSlice& slice, const MftEntry& entry) {
     if (entry.isDirectory) {
-        AddDirectory(slice, entry);
+        AddDirectory(slice, entry, entry.name);
     } else {
-        AddFile(slice, entry);
+        AddFile(slice, entry, entry.name);
+    }
+}
+
+void AddEntry(ScanSlice& slice, MftEntry&& entry) {
+    if (entry.isDirectory) {
+        AddDirectory(slice, entry, std::move(entry.name));
+    } else {
+        AddFile(slice, entry, std::move(entry.name));
     }
 }
 

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "scan/MftEntry.h"
+#include "scan/TextHash.h"
 
 namespace kestrin {
 
@@ -39,14 +41,21 @@ struct ExtentSizes {
 
 inline constexpr std::int32_t kLargestFilesCapacity = 100000;
 
-// The entries with the largest keys, at most `capacity` of them, kept as a min-heap so that the
-// smallest kept key is at the front and a new entry is compared with it alone.
+// The entries with the largest keys, at most `capacity` of them. A min-heap of keys and slots
+// keeps the smallest kept key at the front, so a new entry is compared with it alone; the entries
+// themselves never move within `kept`, a displaced one is overwritten in its slot.
 struct LargestFiles {
+    struct Slot {
+        std::int64_t key = 0;
+        std::uint32_t index = 0;  // into `kept`
+    };
+
     std::int32_t capacity = kLargestFilesCapacity;
     // A plain function: it is called for every file of the volume, a std::function's indirection
     // showed in profiles.
     std::int64_t (*key)(const MftEntry&) = [](const MftEntry& e) { return e.size; };
-    std::vector<MftEntry> heap;
+    std::vector<MftEntry> kept;  // in no particular order
+    std::vector<Slot> heap;
 };
 
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
@@ -57,9 +66,14 @@ struct ScanSlice {
     std::unordered_map<std::int64_t, DirInfo> dirInfos;
     std::unordered_map<std::int64_t, SizeTotals> ownTotals;
     std::unordered_map<std::int64_t, std::vector<ChildFile>> childFiles;
-    std::unordered_map<std::wstring, SizeTotals> extTotals;
+    std::unordered_map<std::wstring, SizeTotals, TextHash, std::equal_to<>> extTotals;
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
     std::vector<MftEntry> entries;
+    // Left by a decode without an extension index: the extension records seen, as (base,
+    // extension) pairs, and the in-use base records that named nothing themselves. Once every
+    // slice is decoded the pairs make the index, and those records are decoded again with it.
+    std::vector<std::pair<std::int64_t, std::int64_t>> extensionRecords;
+    std::vector<std::int32_t> unnamedRecords;
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;
@@ -72,5 +86,7 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from);
 
 // Adds one decoded entry to the maps, counts and largest files.
 void AddEntry(ScanSlice& slice, const MftEntry& entry);
+// The same, moving the entry's name into the maps instead of copying it.
+void AddEntry(ScanSlice& slice, MftEntry&& entry);
 
 }  // namespace kestrin

@@ -18,17 +18,22 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
 }
 
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice) {
-    std::vector<MftEntry> largest = slice.largest.heap;
+    ExtensionTexts extensions;
+    BuildLargestFiles(result, slice, extensions);
+}
+
+void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions) {
+    std::vector<MftEntry> largest = slice.largest.kept;
     const auto& key = slice.largest.key;
     std::sort(largest.begin(), largest.end(),
               [&](const MftEntry& a, const MftEntry& b) { return key(a) > key(b); });
     result.largestFiles.reserve(largest.size());
     for (MftEntry& entry : largest) {
-        std::wstring extension = ExtensionOf(entry.name);
-        result.largestFiles.push_back(FileRow{
-            std::move(entry.name), FolderPath(result.dirs, entry.parentRecord, result.drive),
-            extension.empty() ? kNoExtensionLabel : std::move(extension), entry.size,
-            entry.allocated, entry.recordNumber, entry.time, entry.attributes});
+        const SharedText& extension = extensions.For(entry.name);
+        result.largestFiles.push_back(
+            FileRow{std::move(entry.name),
+                    FolderPath(result.dirs, entry.parentRecord, result.drive), extension,
+                    entry.size, entry.allocated, entry.recordNumber, entry.time, entry.attributes});
     }
 }
 

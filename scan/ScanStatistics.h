@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/ExtensionTexts.h"
 #include "scan/ScanResult.h"
 #include "scan/ScanSlice.h"
 
@@ -11,5 +12,7 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice);
 // The files the largest-files heap kept, largest first, with their folder paths; needs the
 // directory tree of `result`.
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice);
+// The same, sharing the extension texts the file rows of the tree already hold.
+void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions);
 
 }  // namespace kestrin

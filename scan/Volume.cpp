@@ -81,4 +81,9 @@ bool ReadAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint
     return source != nullptr && offset >= 0 && source->ReadAt(offset, buffer);
 }
 
+bool MapAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> target) {
+    VolumeSource* source = volume.Source();
+    return source != nullptr && offset >= 0 && source->MapAt(offset, target);
+}
+
 }  // namespace kestrin

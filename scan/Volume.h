@@ -45,4 +45,7 @@ bool QueryVolumeData(const VolumeHandle& volume, NtfsVolumeData& data);
 // Positioned read of exactly buffer.size() bytes.
 bool ReadAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> buffer);
 
+// Places the bytes without copying where the source can (VolumeSource::MapAt); false otherwise.
+bool MapAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> target);
+
 }  // namespace kestrin

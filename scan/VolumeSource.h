@@ -28,6 +28,16 @@ public:
     // source (an image, a block device, or Wine, which answers "not supported"); the caller then
     // derives the same values from the boot sector.
     virtual bool QueryVolumeData(VolumeDataReply& reply) = 0;
+
+    // Places the bytes at `offset` into `target` without copying them, where the source can: the
+    // same bytes ReadAt would give, private to this process (writing to `target` never reaches
+    // the volume). `target` must lie in a buffer that AllocateLargeBuffer made and reported as
+    // remappable. False when the source cannot; the caller then reads.
+    virtual bool MapAt(std::int64_t offset, std::span<std::uint8_t> target) {
+        (void)offset;
+        (void)target;
+        return false;
+    }
 };
 
 // Opens the raw volume of a drive letter ("C") for reading, after enabling the backup privilege.

@@ -8,13 +8,13 @@
 #include "render/Dpi.h"
 #include "render/Format.h"
 #include "render/TreemapModel.h"
+#include "scan/DirectoryTree.h"
 #include "ui/TextOrder.h"
 
 namespace kestrin {
 
 namespace {
 
-constexpr std::int64_t kRootRecord = 5;
 constexpr wchar_t kTopLevelHeading[] = L"顶级文件夹";
 // Parent links come from a volume that may change while it is read, so they can loop; every
 // walk up them gives up after this many steps.
@@ -496,10 +496,7 @@ std::wstring RowPath(const TreeModel& model, std::size_t index) {
         if (file == nullptr) {
             return {};
         }
-        if (!file->folderPath.empty() && file->folderPath.back() != L'\\') {
-            return file->folderPath + L'\\' + file->name;
-        }
-        return file->folderPath + file->name;
+        return FilePath(file->folderPath, file->name);
     }
     std::wstring path = model.result->drive + L":\\";
     std::vector<const std::wstring*> names;

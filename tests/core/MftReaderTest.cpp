@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "core/RecordBuilder.h"
 #include "scan/MftReader.h"
@@ -223,6 +225,15 @@ TEST(ReadMft, FailuresOfTheVolumeItself) {
     volume->failFrom = kMftLcn * kCluster + 512;
     EXPECT_FALSE(ReadVolume(std::move(volume)).opened);
 
+    // Boot sector and record 0 can both claim any size; an MFT longer than what the source holds
+    // would be allocated and cleared in full (a crafted 45 KiB image cost 1.2 GB).
+    volume = TwoExtentVolume(std::int64_t{1} << 20);
+    Put(volume->bytes, 0x28, std::uint64_t{1} << 40, 8);
+    const Scan claimed = ReadVolume(std::move(volume));
+    EXPECT_TRUE(claimed.opened);
+    EXPECT_FALSE(claimed.read);
+    EXPECT_EQ(claimed.image.capacity(), 0u);
+
     // With it, an unreadable record 0 fails the read.
     volume = TwoExtentVolume(16);
     volume->reply = Reply(16 * kRecord);
@@ -316,6 +327,91 @@ TEST(ReadMft, PlatformAnswerIsUsedWhenThereIsOne) {
     const Scan scan = ReadVolume(std::move(volume));
     ASSERT_TRUE(scan.read);
     EXPECT_EQ(scan.image.size(), 8u * kRecord);
+}
+
+// Forwards reads only, so the MFT is copied even where the source could map it.
+class ReadingOnly : public VolumeSource {
+public:
+    explicit ReadingOnly(std::unique_ptr<VolumeSource> inner) : inner_(std::move(inner)) {}
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) override {
+        return inner_->ReadAt(offset, buffer);
+    }
+    bool QueryVolumeData(VolumeDataReply& reply) override { return inner_->QueryVolumeData(reply); }
+
+private:
+    std::unique_ptr<VolumeSource> inner_;
+};
+
+std::u16string NumberedName(std::int64_t number) {
+    std::u16string name = u"n";
+    for (const char digit : std::to_string(number)) {
+        name.push_back(static_cast<char16_t>(digit));
+    }
+    return name;
+}
+
+std::vector<std::uint8_t> NumberedRecord(std::int64_t number) {
+    return RecordBuilder().FileName(5, NumberedName(number)).ResidentData(100).Build();
+}
+
+// An image file whose MFT is large enough to be mapped rather than read where the platform can:
+// two extents of 18 MB, neither a multiple of the mapping granule, so each ends in a read tail.
+// Only a few records are written; the rest of the file is a hole that reads as zeros.
+std::filesystem::path WriteLargeMftImage() {
+    constexpr std::int64_t kExtentClusters = 4500;
+    constexpr std::int64_t kSecondLcn = 10000;
+    constexpr std::int64_t kRecords = 2 * kExtentClusters * kRecordsPerCluster;
+    const auto path = std::filesystem::temp_directory_path() / "kestrin-large-mft.img";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const auto put = [&](std::int64_t offset, const std::vector<std::uint8_t>& bytes) {
+        out.seekp(offset);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    std::vector<std::uint8_t> boot(512);
+    std::memcpy(boot.data() + 3, "NTFS    ", 8);
+    Put(boot, 0x0B, 512, 2);
+    Put(boot, 0x0D, kCluster / 512, 1);
+    Put(boot, 0x28, (kSecondLcn + kExtentClusters) * kCluster / 512 - 1, 8);
+    Put(boot, 0x30, kMftLcn, 8);
+    Put(boot, 0x40, 0xF6, 1);
+    Put(boot, 0x1FE, 0xAA55, 2);
+    put(0, boot);
+    put(kMftLcn * kCluster,
+        MftRecord0({{kExtentClusters, kMftLcn}, {kExtentClusters, kSecondLcn - kMftLcn}},
+                   kRecords * kRecord));
+    std::vector<std::int64_t> numbers;
+    for (std::int64_t number = 1; number < kRecords; number += 997) {
+        numbers.push_back(number);
+    }
+    numbers.push_back(kRecords - 1);  // in the second extent's read tail
+    for (const std::int64_t number : numbers) {
+        const std::int64_t vcn = number / kRecordsPerCluster;
+        const std::int64_t lcn =
+            vcn < kExtentClusters ? kMftLcn + vcn : kSecondLcn + vcn - kExtentClusters;
+        put(lcn * kCluster + number % kRecordsPerCluster * kRecord, NumberedRecord(number));
+    }
+    put((kSecondLcn + kExtentClusters) * kCluster - 1, {0});
+    return path;
+}
+
+TEST(ReadMft, AMappedImageReadsTheSameAsACopiedOne) {
+    const auto path = WriteLargeMftImage();
+    VolumeHandle mapped;
+    VolumeHandle copied;
+    ASSERT_TRUE(OpenVolumePath(mapped, path));
+    ASSERT_TRUE(OpenVolumeSource(copied, std::make_unique<ReadingOnly>(OpenPathSource(path))));
+    Scan viaMap;
+    Scan viaRead;
+    ASSERT_TRUE(ReadMft(mapped, viaMap.image, viaMap.geometry));
+    ASSERT_TRUE(ReadMft(copied, viaRead.image, viaRead.geometry));
+    ASSERT_EQ(viaMap.image.size(), viaRead.image.size());
+    EXPECT_TRUE(std::equal(viaMap.image.begin(), viaMap.image.end(), viaRead.image.begin()));
+    const auto names = NamesOf(viaMap.image);
+    EXPECT_EQ(names[0], L"$MFT");
+    for (const std::int64_t number : {1, 35893, 35999}) {
+        EXPECT_EQ(names[number], L"n" + std::to_wstring(number));
+    }
+    std::filesystem::remove(path);
 }
 
 }  // namespace

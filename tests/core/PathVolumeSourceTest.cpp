@@ -6,9 +6,11 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "scan/MftBytes.h"
 #include "scan/VolumeSource.h"
 
 #if defined(__linux__)
@@ -160,6 +162,37 @@ TEST_F(PathVolumeSourceTest, AnImageFileHasNoVolumeData) {
     ASSERT_NE(source, nullptr);
     VolumeDataReply reply{};
     EXPECT_FALSE(source->QueryVolumeData(reply));
+}
+
+// A mapped range reads as the file does and stays private when written; where mapping would not
+// be sound (unaligned, or past the end of the file, where a touch raises SIGBUS instead of
+// failing a read) it is refused and the buffer stays ordinary memory.
+TEST_F(PathVolumeSourceTest, MappedRangesMatchTheFileAndStayPrivate) {
+    constexpr std::size_t kBuffer = std::size_t{64} << 20;
+    if (!LargeBufferIsRemappable(kBuffer)) {
+        GTEST_SKIP() << "this platform reads instead of mapping";
+    }
+    auto source = Open();
+    ASSERT_NE(source, nullptr);
+    auto* memory = static_cast<std::uint8_t*>(AllocateLargeBuffer(kBuffer));
+    const std::span<std::uint8_t> buffer(memory, kBuffer);
+
+    const auto mapped = buffer.subspan(65536, 2 * 4096);
+    ASSERT_TRUE(source->MapAt(4096, mapped));
+    EXPECT_EQ(std::vector<std::uint8_t>(mapped.begin(), mapped.end()), PatternSlice(4096, 8192));
+    mapped[0] ^= 0xFF;
+    std::vector<std::uint8_t> onDisk(1);
+    ASSERT_TRUE(source->ReadAt(4096, onDisk));
+    EXPECT_EQ(onDisk[0], PatternAt(4096));
+
+    EXPECT_FALSE(source->MapAt(100, buffer.subspan(0, 4096))) << "unaligned offset";
+    EXPECT_FALSE(source->MapAt(0, buffer.subspan(100, 4096))) << "unaligned target";
+    EXPECT_FALSE(source->MapAt(0, buffer.subspan(0, 4096 + 100))) << "partial page";
+    EXPECT_FALSE(source->MapAt(2 * 4096, buffer.subspan(0, 2 * 4096))) << "past the end";
+    buffer[0] = 1;
+    buffer[4096] = 2;
+    EXPECT_EQ(buffer[0] + buffer[4096], 3);
+    FreeLargeBuffer(memory, kBuffer);
 }
 
 TEST(PathVolumeSourceOpen, MissingPathGivesNull) {

@@ -23,7 +23,7 @@ MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name
 
 std::vector<std::int64_t> Kept(const LargestFiles& largest) {
     std::vector<std::int64_t> records;
-    for (const MftEntry& entry : largest.heap) {
+    for (const MftEntry& entry : largest.kept) {
         records.push_back(entry.recordNumber);
     }
     std::sort(records.begin(), records.end());
@@ -60,7 +60,7 @@ TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
     EXPECT_EQ(slice.dirCount, 1);
     EXPECT_EQ(slice.dirInfos.at(40).time, 77);
     EXPECT_TRUE(slice.ownTotals.empty() && slice.childFiles.empty() && slice.extTotals.empty() &&
-                slice.largest.heap.empty() && slice.fileCount == 0);
+                slice.largest.kept.empty() && slice.fileCount == 0);
 
     for (const MftEntry& file : {File(60, 40, L"a.JPG", 10, 4096), File(61, 40, L"b.jpg", 20, 4096),
                                  File(62, 0, L"README", 3), File(63, 40, L".profile", 4)}) {
