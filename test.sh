@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and tests the three trees: native (g++), sanitize (g++ with ASan and UBSan) and windows
-# (MinGW-w64, tests run under Wine). Installs missing packages first. Exits non-zero when any
-# configure, build or test step fails.
+# Builds and tests four trees: native (g++), windows (MinGW-w64, tests run under Wine), sanitize
+# (g++ with ASan and UBSan) and tsan (g++ with ThreadSanitizer), then runs the scan engine's fuzz
+# targets for a short while (clang, libFuzzer). Installs missing packages first. Exits non-zero
+# when any configure, build, test or fuzz step fails.
 set -uo pipefail
 cd "$(dirname "$0")" || exit 1
 root=$PWD
@@ -75,6 +76,24 @@ stop_wineserver
 # memory the engine leaves uninitialised on purpose shows up where it is read before written.
 ASAN_OPTIONS=max_malloc_fill_size=1073741824 run_tree sanitize -DCMAKE_BUILD_TYPE=Debug \
     -DKESTRIN_SANITIZE=ON -DKESTRIN_BENCH=OFF
+
+# ThreadSanitizer: the parallel decode and the progress reports it makes from pool threads.
+run_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_TSAN=ON -DKESTRIN_BENCH=OFF
+
+# The fuzz targets, 25 seconds each; any crash, sanitizer report, leak or hang fails the run.
+run_fuzzers() {
+    local started=$SECONDS
+    local result
+    echo "=== fuzz: build and run"
+    if tests/fuzz/run-fuzzers.sh 25; then
+        result="passed (no finding)"
+    else
+        result="FAILED (a finding or a build error; see build/fuzz/logs)"
+        status=1
+    fi
+    summary+=("$(printf '%-9s %s in %ds' "fuzz:" "$result" $((SECONDS - started)))")
+}
+run_fuzzers
 
 echo
 echo "=== summary"
