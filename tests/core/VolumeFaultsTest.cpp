@@ -1,0 +1,252 @@
+// Whole scans of real images through a volume that fails the way devices and drivers fail: a read
+// that errors, a device that refuses large transfers, sectors that come back as zeros, and a
+// volume-data reply with geometry no NTFS volume has. Every scan must end in a sane result or in
+// one of the two texts the user is shown; run under the sanitizers, nothing may read outside a
+// buffer or allocate for sizes the volume cannot hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+
+#include "core/RecordBuilder.h"
+#include "core/TestPaths.h"
+#include "scan/MftEntry.h"
+#include "scan/MftReader.h"
+#include "scan/ScanMessages.h"
+#include "scan/ScanPipeline.h"
+
+namespace kestrin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ReadLog = std::vector<std::pair<std::int64_t, std::size_t>>;
+
+const Bytes& ImageBytes(const std::string& fixture) {
+    static std::map<std::string, Bytes> loaded;
+    auto found = loaded.find(fixture);
+    if (found == loaded.end()) {
+        const std::filesystem::path path = test::FixtureImage(fixture);
+        found = loaded.emplace(fixture, Bytes(std::filesystem::file_size(path))).first;
+        std::ifstream(path, std::ios::binary)
+            .read(reinterpret_cast<char*>(found->second.data()),
+                  std::streamsize(found->second.size()));
+    }
+    return found->second;
+}
+
+struct Faults {
+    std::size_t failRead = 0;  // this read, counting from 1, fails
+    std::size_t largestRead = std::numeric_limits<std::size_t>::max();  // larger ones fail
+    std::size_t zerosFrom = 0;  // this read and every later one yield zeros, reporting success
+    std::optional<VolumeDataReply> reply;
+};
+
+// The image's bytes through the faults given; every read is logged, failed ones too.
+struct FaultyVolume : VolumeSource {
+    const Bytes& bytes;
+    Faults faults;
+    ReadLog& log;
+
+    FaultyVolume(const Bytes& b, const Faults& f, ReadLog& l) : bytes(b), faults(f), log(l) {}
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) override {
+        log.emplace_back(offset, buffer.size());
+        if (log.size() == faults.failRead || buffer.size() > faults.largestRead || offset < 0 ||
+            static_cast<std::uint64_t>(offset) + buffer.size() > bytes.size()) {
+            return false;
+        }
+        if (faults.zerosFrom != 0 && log.size() >= faults.zerosFrom) {
+            std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+        } else {
+            std::copy_n(bytes.begin() + offset, buffer.size(), buffer.begin());
+        }
+        return true;
+    }
+    bool QueryVolumeData(VolumeDataReply& reply) override {
+        reply = faults.reply.value_or(reply);
+        return faults.reply.has_value();
+    }
+};
+
+struct Outcome {
+    std::optional<ScanResult> result;
+    std::string failure;
+    ReadLog reads;
+};
+
+Outcome Scan(const std::string& fixture, const Faults& faults) {
+    Outcome outcome;
+    const Bytes& bytes = ImageBytes(fixture);
+    try {
+        outcome.result = ScanVolumeMft(
+            [&](VolumeHandle& volume) {
+                return OpenVolumeSource(
+                    volume, std::make_unique<FaultyVolume>(bytes, faults, outcome.reads));
+            },
+            L"C", {}, 2);
+    } catch (const std::runtime_error& error) {
+        outcome.failure = error.what();
+    }
+    return outcome;
+}
+
+// A result whose numbers can be shown, or one of the user's texts; and no read, so no buffer,
+// larger than the volume.
+void ExpectSaneOrCleanFailure(const Outcome& outcome, std::size_t volumeBytes) {
+    for (const auto& [offset, size] : outcome.reads) {
+        EXPECT_LE(size, volumeBytes) << "read at " << offset;
+    }
+    if (!outcome.result) {
+        EXPECT_TRUE(outcome.failure == kOpenVolumeFailedText ||
+                    outcome.failure == kReadMftFailedText)
+            << outcome.failure;
+        return;
+    }
+    const ScanResult& result = *outcome.result;
+    ASSERT_EQ(result.dirs.count(kRootRecord), 1u);
+    EXPECT_LE(result.dirs.at(kRootRecord).totalFiles, result.fileCount);
+    EXPECT_LE(std::int64_t{result.fileCount} + result.dirCount,
+              static_cast<std::int64_t>(volumeBytes / 256));
+    for (const auto& [record, node] : result.dirs) {
+        EXPECT_GE(node.totalSize, node.ownSize) << record;
+        EXPECT_GE(node.ownSize, 0) << record;
+        EXPECT_GE(node.totalAllocated, 0) << record;
+        EXPECT_EQ(result.dirs.count(node.treeParent), 1u) << record;
+    }
+}
+
+MftGeometry CleanGeometry(const std::string& fixture) {
+    VolumeHandle volume;
+    MftBytes image;
+    MftGeometry geometry;
+    EXPECT_TRUE(OpenVolumePath(volume, test::FixtureImage(fixture)) &&
+                ReadMft(volume, image, geometry));
+    return geometry;
+}
+
+// `sample` keeps its MFT in one extent, `fragmented-mft` in 294 with the later ones listed in an
+// extension record: together every read the reader makes, from the boot sector to the last extent.
+TEST(VolumeFaults, AnyOneReadFailingOrTurningToZerosEndsSanely) {
+    for (const std::string fixture : {"sample", "fragmented-mft"}) {
+        SCOPED_TRACE(fixture);
+        const std::size_t volumeBytes = ImageBytes(fixture).size();
+        const Outcome clean = Scan(fixture, {});
+        ASSERT_TRUE(clean.result);
+        const MftGeometry geometry = CleanGeometry(fixture);
+        const std::pair<std::int64_t, std::size_t> contiguous(
+            geometry.mftOffset, static_cast<std::size_t>(geometry.mftLength));
+        std::set<std::string> failures;
+        for (std::size_t n = 1; n <= clean.reads.size(); ++n) {
+            SCOPED_TRACE(n);
+            Faults failing;
+            failing.failRead = n;
+            const Outcome failed = Scan(fixture, failing);
+            ExpectSaneOrCleanFailure(failed, volumeBytes);
+            failures.insert(failed.failure);
+            // The last read fetches the MFT's last extent: losing it costs the contiguous read,
+            // which in `sample` covers that same extent and so loses nothing.
+            if (n == clean.reads.size()) {
+                EXPECT_EQ(failed.reads.back(), contiguous);
+                ASSERT_TRUE(failed.result);
+                if (fixture == "sample") {
+                    EXPECT_EQ(failed.result->fileCount, clean.result->fileCount);
+                }
+            }
+            // Every read from the n-th on yields zeros: each n among the first reads, then some.
+            if (n <= 12 || n % 16 == 0) {
+                Faults zeros;
+                zeros.zerosFrom = n;
+                ExpectSaneOrCleanFailure(Scan(fixture, zeros), volumeBytes);
+            }
+        }
+        // The boot sector is read first, so the volume does not open; the reader's own failure
+        // is reached too, by the reads that follow.
+        EXPECT_EQ(failures.count(kOpenVolumeFailedText), 1u);
+        EXPECT_EQ(failures.count(kReadMftFailedText), 1u);
+    }
+}
+
+TEST(VolumeFaults, ADeviceThatRefusesLargeReadsGetsTheContiguousReadThenTheUsersText) {
+    const std::string fixture = "fragmented-mft";
+    const MftGeometry geometry = CleanGeometry(fixture);
+    const ReadLog clean = Scan(fixture, {}).reads;
+    std::size_t largestExtent = 0;
+    for (const auto& [offset, size] : clean) {
+        largestExtent =
+            offset >= geometry.mftOffset ? std::max(largestExtent, size) : largestExtent;
+    }
+    // Larger than the boot sector and record 0, which must still be read.
+    ASSERT_GT(largestExtent, 4096u);
+    ASSERT_LT(largestExtent, static_cast<std::size_t>(geometry.mftLength));
+
+    Faults limited;
+    limited.largestRead = largestExtent - 1;
+    const Outcome refused = Scan(fixture, limited);
+    EXPECT_FALSE(refused.result);
+    EXPECT_EQ(refused.failure, kReadMftFailedText);
+    ASSERT_FALSE(refused.reads.empty());
+    EXPECT_EQ(refused.reads.back(),
+              std::make_pair(geometry.mftOffset, static_cast<std::size_t>(geometry.mftLength)));
+
+    limited.largestRead = static_cast<std::size_t>(geometry.mftLength);
+    EXPECT_TRUE(Scan(fixture, limited).result);
+}
+
+VolumeDataReply Reply(std::int64_t cluster, std::int64_t record, std::int64_t validLength,
+                      std::int64_t mftLcn) {
+    Bytes bytes(kVolumeDataReplySize);
+    test::Put(bytes, 0x2C, static_cast<std::uint64_t>(cluster), 4);
+    test::Put(bytes, 0x30, static_cast<std::uint64_t>(record), 4);
+    test::Put(bytes, 0x38, static_cast<std::uint64_t>(validLength), 8);
+    test::Put(bytes, 0x40, static_cast<std::uint64_t>(mftLcn), 8);
+    VolumeDataReply reply{};
+    std::copy(bytes.begin(), bytes.end(), reply.begin());
+    return reply;
+}
+
+TEST(VolumeFaults, ImpossibleGeometryFromTheVolumeDataQuery) {
+    const std::string fixture = "sample";
+    const auto volumeBytes = static_cast<std::int64_t>(ImageBytes(fixture).size());
+    const MftGeometry geometry = CleanGeometry(fixture);
+    const std::int64_t c = 4096;
+    const std::int64_t r = geometry.recordSize;
+    const std::int64_t l = geometry.mftLength;
+    const std::int64_t m = geometry.mftOffset / c;
+    const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
+    const auto scan = [&](const VolumeDataReply& reply) {
+        return Scan(fixture, Faults{0, SIZE_MAX, 0, reply});
+    };
+    const Outcome sound = scan(Reply(c, r, l, m));
+    ASSERT_TRUE(sound.result);
+    EXPECT_EQ(sound.result->fileCount, Scan(fixture, {}).result->fileCount);
+    // A cluster size that is possible but not this volume's reads the wrong clusters.
+    ExpectSaneOrCleanFailure(scan(Reply(512, r, l, m)), static_cast<std::size_t>(volumeBytes));
+
+    const VolumeDataReply impossible[] = {
+        // record size: none, negative, not a power of two, one byte, more than the volume
+        Reply(c, 0, l, m), Reply(c, -1024, l, m), Reply(c, 1000, l, m), Reply(c, 1, l, m),
+        Reply(c, std::int64_t{1} << 30, l, m),
+        // cluster size: none, not a power of two, more than the volume
+        Reply(0, r, l, m), Reply(3, r, l, m), Reply(std::int64_t{1} << 31, r, l, m),
+        Reply(0xFFFFFFFF, r, l, m),
+        // MFT start: past the end, negative, overflowing when turned into bytes
+        Reply(c, r, l, volumeBytes / c + 1), Reply(c, r, l, -1), Reply(c, r, l, huge / c + 1),
+        // valid data length: none, negative, longer than the volume, the largest there is
+        Reply(c, r, 0, m), Reply(c, r, -l, m), Reply(c, r, 2 * volumeBytes, m),
+        Reply(c, r, huge, m)};
+    for (std::size_t i = 0; i < std::size(impossible); ++i) {
+        SCOPED_TRACE(i);
+        const Outcome outcome = scan(impossible[i]);
+        EXPECT_EQ(outcome.failure, kReadMftFailedText);
+        ExpectSaneOrCleanFailure(outcome, static_cast<std::size_t>(volumeBytes));
+    }
+}
+
+}  // namespace
+}  // namespace kestrin
