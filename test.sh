@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests four trees: native (g++), windows (MinGW-w64, tests run under Wine), sanitize
-# (g++ with ASan and UBSan) and tsan (g++ with ThreadSanitizer), then runs the scan engine's fuzz
-# targets for a short while (clang, libFuzzer). Installs missing packages first. Exits non-zero
-# when any configure, build, test or fuzz step fails.
+# (g++ with ASan and UBSan) and tsan (g++ with ThreadSanitizer, the scanning suites), then runs the
+# scan engine's fuzz targets for a short while (clang, libFuzzer). Installs missing packages
+# first. Exits non-zero when any configure, build, test or fuzz step fails.
 set -uo pipefail
 cd "$(dirname "$0")" || exit 1
 root=$PWD
@@ -77,7 +77,8 @@ stop_wineserver
 ASAN_OPTIONS=max_malloc_fill_size=1073741824 run_tree sanitize -DCMAKE_BUILD_TYPE=Debug \
     -DKESTRIN_SANITIZE=ON -DKESTRIN_BENCH=OFF
 
-# ThreadSanitizer: the parallel decode and the progress reports it makes from pool threads.
+# ThreadSanitizer: the suites that scan, with their parallel decode and the progress reports it
+# makes from pool threads.
 run_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_TSAN=ON -DKESTRIN_BENCH=OFF
 
 # The fuzz targets, 25 seconds each; any crash, sanitizer report, leak or hang fails the run.
