@@ -22,9 +22,6 @@ public:
     operator std::wstring_view() const { return str(); }    // NOLINT
 
     bool empty() const { return str().empty(); }
-    std::size_t size() const { return str().size(); }
-    wchar_t back() const { return str().back(); }
-    const wchar_t* c_str() const { return str().c_str(); }
 
     friend bool operator==(const SharedText& a, const SharedText& b) {
         return a.text_ == b.text_ || a.str() == b.str();
