@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <mutex>
 
 #include "render/Format.h"
@@ -61,6 +60,23 @@ void NoteForExtensionIndex(const ByteReader& record, std::int32_t number, ScanSl
     }
 }
 
+// Merges `named` (in record order) into `entries` (in record order) from the back, in place. The
+// slice reserved a place for every slot of its range and the named records are slots that gave no
+// entry before, so this never needs a second list as long as the first.
+void MergeInRecordOrder(std::vector<MftEntry>& entries, std::vector<MftEntry>& named) {
+    std::size_t from = entries.size();
+    std::size_t next = named.size();
+    entries.resize(entries.size() + named.size());
+    std::size_t to = entries.size();
+    while (next > 0) {
+        if (from > 0 && entries[from - 1].recordNumber > named[next - 1].recordNumber) {
+            entries[--to] = std::move(entries[--from]);
+        } else {
+            entries[--to] = std::move(named[--next]);
+        }
+    }
+}
+
 void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t recordSize,
                           const ExtensionIndex& index, ScanSlice& slice) {
     std::vector<MftEntry> named;
@@ -72,17 +88,7 @@ void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t reco
         }
     }
     slice.unnamedRecords.clear();
-    if (named.empty()) {
-        return;
-    }
-    std::vector<MftEntry> merged;
-    merged.reserve(slice.entries.size() + named.size());
-    std::merge(
-        std::make_move_iterator(slice.entries.begin()),
-        std::make_move_iterator(slice.entries.end()), std::make_move_iterator(named.begin()),
-        std::make_move_iterator(named.end()), std::back_inserter(merged),
-        [](const MftEntry& a, const MftEntry& b) { return a.recordNumber < b.recordNumber; });
-    slice.entries = std::move(merged);
+    MergeInRecordOrder(slice.entries, named);
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeMap& siz
     for (ScanSlice& slice : slices) {
         MergeSlice(merged, std::move(slice));
     }
+    Settle(merged.largest);
     return merged;
 }
 

@@ -10,36 +10,6 @@ namespace kestrin {
 
 namespace {
 
-void SiftUp(LargestFiles& largest, std::size_t i) {
-    auto& heap = largest.heap;
-    while (i > 0) {
-        const std::size_t parent = (i - 1) / 2;
-        if (!(heap[i].key < heap[parent].key)) {
-            return;
-        }
-        std::swap(heap[i], heap[parent]);
-        i = parent;
-    }
-}
-
-void SiftDown(LargestFiles& largest, std::size_t i) {
-    auto& heap = largest.heap;
-    for (;;) {
-        std::size_t child = 2 * i + 1;
-        if (child >= heap.size()) {
-            return;
-        }
-        if (child + 1 < heap.size() && heap[child + 1].key < heap[child].key) {
-            ++child;
-        }
-        if (!(heap[child].key < heap[i].key)) {
-            return;
-        }
-        std::swap(heap[i], heap[child]);
-        i = child;
-    }
-}
-
 // `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
 template <typename Name>
 void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
@@ -81,18 +51,50 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
 
 }  // namespace
 
-void Offer(LargestFiles& largest, const MftEntry& entry) {
-    const std::int64_t key = largest.key(entry);
-    if (largest.kept.size() < static_cast<std::size_t>(std::max(largest.capacity, 0))) {
-        largest.heap.push_back({key, static_cast<std::uint32_t>(largest.kept.size())});
-        largest.kept.push_back(entry);
-        SiftUp(largest, largest.heap.size() - 1);
+void Settle(LargestFiles& largest) {
+    const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
+    auto& kept = largest.kept;
+    if (kept.size() <= capacity) {
         return;
     }
-    if (!largest.heap.empty() && largest.heap.front().key < key) {
-        largest.kept[largest.heap.front().index] = entry;
-        largest.heap.front().key = key;
-        SiftDown(largest, 0);
+    if (capacity == 0) {
+        kept.clear();
+        return;
+    }
+    std::vector<std::int64_t> keys(kept.size());
+    std::transform(kept.begin(), kept.end(), keys.begin(), largest.key);
+    std::vector<std::int64_t> order = keys;
+    // The capacity-th largest key: everything above it stays, and of the entries equal to it
+    // only as many as there is room left for, the earliest.
+    std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(capacity - 1),
+                     order.end(), std::greater<>());
+    const std::int64_t boundary = order[capacity - 1];
+    std::size_t room =
+        capacity - static_cast<std::size_t>(std::count_if(
+                       keys.begin(), keys.end(), [&](std::int64_t k) { return k > boundary; }));
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (keys[i] > boundary || (keys[i] == boundary && room > 0)) {
+            room -= keys[i] == boundary ? 1 : 0;
+            if (next != i) {
+                kept[next] = std::move(kept[i]);
+            }
+            ++next;
+        }
+    }
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(next), kept.end());
+    largest.trimmed = true;
+    largest.floor = boundary;
+}
+
+void Offer(LargestFiles& largest, const MftEntry& entry) {
+    const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
+    if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
+        return;
+    }
+    largest.kept.push_back(entry);
+    if (largest.kept.size() >= 2 * capacity) {
+        Settle(largest);
     }
 }
 

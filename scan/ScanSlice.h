@@ -41,25 +41,28 @@ struct ExtentSizes {
 
 inline constexpr std::int32_t kLargestFilesCapacity = 100000;
 
-// The entries with the largest keys, at most `capacity` of them. A min-heap of keys and slots
-// keeps the smallest kept key at the front, so a new entry is compared with it alone; the entries
-// themselves never move within `kept`, a displaced one is overwritten in its slot.
+// The entries with the largest keys, at most `capacity` of them once settled; among equal keys the
+// earlier offered ones. Entries are appended in offer order and trimmed now and then, when twice
+// the capacity has gathered: appending is a sequential write, where a heap's sifting missed the
+// cache at every level for most of the files of a volume. After a trim every kept key is at or
+// above `floor`, and a later entry whose key does not exceed it cannot enter: the kept ones are
+// larger or offered before it.
 struct LargestFiles {
-    struct Slot {
-        std::int64_t key = 0;
-        std::uint32_t index = 0;  // into `kept`
-    };
-
     std::int32_t capacity = kLargestFilesCapacity;
     // A plain function: it is called for every file of the volume, a std::function's indirection
     // showed in profiles.
     std::int64_t (*key)(const MftEntry&) = [](const MftEntry& e) { return e.size; };
-    std::vector<MftEntry> kept;  // in no particular order
-    std::vector<Slot> heap;
+    std::vector<MftEntry> kept;  // in offer order; up to twice the capacity until settled
+    bool trimmed = false;        // `floor` holds
+    std::int64_t floor = 0;
 };
 
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
 void Offer(LargestFiles& largest, const MftEntry& entry);
+
+// Trims `kept` to the `capacity` entries with the largest keys, the earlier offered among equal
+// ones, leaving them in offer order.
+void Settle(LargestFiles& largest);
 
 // The scan's accumulator: one per slice of records while decoding, one merged afterwards.
 struct ScanSlice {

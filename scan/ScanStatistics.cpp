@@ -23,8 +23,10 @@ void BuildLargestFiles(ScanResult& result, const ScanSlice& slice) {
 }
 
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions) {
-    std::vector<MftEntry> largest = slice.largest.kept;
-    const auto& key = slice.largest.key;
+    LargestFiles settled = slice.largest;
+    Settle(settled);
+    std::vector<MftEntry>& largest = settled.kept;
+    const auto& key = settled.key;
     std::sort(largest.begin(), largest.end(),
               [&](const MftEntry& a, const MftEntry& b) { return key(a) > key(b); });
     result.largestFiles.reserve(largest.size());

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/RecordBuilder.h"
 #include "scan/ParallelForEach.h"
 #include "scan/ParallelParse.h"
 
@@ -17,6 +18,7 @@ namespace kestrin {
 namespace {
 
 using Reports = std::vector<std::pair<std::int32_t, std::wstring>>;
+using test::RecordBuilder;
 
 TEST(Slices, HoldAtLeast16384RecordsAndAboutOnePerThread) {
     EXPECT_TRUE(MakeSlices(0, SliceSizeFor(0, 8)).empty());
@@ -126,6 +128,37 @@ TEST(ParallelForEach, TheCallingThreadTakesTasksToo) {
     ASSERT_EQ(runners.size(), 2u);
     EXPECT_NE(runners[0], runners[1]);
     EXPECT_TRUE(runners[0] == caller || runners[1] == caller);
+}
+
+TEST(DecodeUnnamedRecords, FoldersNamedOnlyInExtensionRecordsJoinTheirSliceInRecordOrder) {
+    // Folders 2, 5 and 9 keep their only name in an extension record and no list names it: the
+    // first decode passes them by, the second places them between the entries around them.
+    constexpr std::uint16_t kDirectory = 0x03;
+    std::vector<std::vector<std::uint8_t>> records(12);
+    for (const int n : {1, 3, 4, 6, 8, 10}) {
+        records[n] = RecordBuilder().FileName(5, u"file", 1).Build();
+    }
+    for (const auto& [folder, extension] : {std::pair{2, 7}, {5, 11}, {9, 0}}) {
+        records[folder] = RecordBuilder().Flags(kDirectory).StandardInformation(9, 0x10).Build();
+        if (extension != 0) {
+            records[extension] =
+                RecordBuilder().BaseRecord(folder).FileName(5, u"Folder", 3, true).Build();
+        }
+    }
+    const auto image = test::MakeImage(records);
+    std::vector<ScanSlice> slices(1);
+    ParseSliceRecords(image, 1024, 0, 12, slices[0]);
+    DecodeUnnamedRecords(image, 1024, slices);
+
+    std::vector<std::int64_t> numbers;
+    for (const MftEntry& entry : slices[0].entries) {
+        numbers.push_back(entry.recordNumber);
+    }
+    EXPECT_EQ(numbers, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 8, 9, 10}));
+    EXPECT_EQ(slices[0].entries[1].name, L"Folder");
+    EXPECT_EQ(slices[0].entries[4].name, L"Folder");
+    EXPECT_EQ(slices[0].entries[7].name, L"dir_9");  // nothing names it
+    EXPECT_TRUE(slices[0].unnamedRecords.empty());
 }
 
 }  // namespace

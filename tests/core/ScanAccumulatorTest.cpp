@@ -21,7 +21,8 @@ MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name
     return MftEntry{record, parent, name, false, size, allocated, 0, 0};
 }
 
-std::vector<std::int64_t> Kept(const LargestFiles& largest) {
+std::vector<std::int64_t> Kept(LargestFiles largest) {
+    Settle(largest);
     std::vector<std::int64_t> records;
     for (const MftEntry& entry : largest.kept) {
         records.push_back(entry.recordNumber);
@@ -39,7 +40,8 @@ TEST(LargestFiles, KeepsTheLargestAndLetsNoTieDisplaceAnEarlierFile) {
     Offer(full, File(200000, 5, L"tie", 1000));
     EXPECT_EQ(Kept(full).front(), 0);
     Offer(full, File(200001, 5, L"larger", 1001));
-    EXPECT_EQ(full.heap.size(), 100000u);
+    Settle(full);
+    EXPECT_EQ(full.kept.size(), 100000u);
     EXPECT_EQ(Kept(full).front(), 1);
     EXPECT_EQ(Kept(full).back(), 200001);
 
@@ -51,6 +53,30 @@ TEST(LargestFiles, KeepsTheLargestAndLetsNoTieDisplaceAnEarlierFile) {
         Offer(four, File(i, 5, L"f", sizes[i]));
     }
     EXPECT_EQ(Kept(four), (std::vector<std::int64_t>{1, 4, 5, 7}));
+}
+
+TEST(LargestFiles, KeepsWhatAStableSortOfEverythingOfferedWouldKeep) {
+    // Few distinct sizes, so that ties straddle every trim; the reference is the first
+    // `capacity` entries of all offers stably sorted by size, largest first.
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (const std::int32_t capacity : {1, 2, 3, 7, 64}) {
+        for (const std::uint32_t sizes : {2u, 5u, 1000u}) {
+            LargestFiles largest;
+            largest.capacity = capacity;
+            std::vector<MftEntry> offered;
+            for (std::int64_t i = 0; i < 1000; ++i) {
+                offered.push_back(File(i, 5, L"f", (next() >> 8) % sizes));
+                Offer(largest, offered.back());
+            }
+            std::stable_sort(offered.begin(), offered.end(),
+                             [](const MftEntry& a, const MftEntry& b) { return a.size > b.size; });
+            offered.resize(static_cast<std::size_t>(capacity));
+            LargestFiles expected;
+            expected.kept = offered;
+            EXPECT_EQ(Kept(largest), Kept(expected)) << capacity << " " << sizes;
+        }
+    }
 }
 
 TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
