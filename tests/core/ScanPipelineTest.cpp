@@ -235,6 +235,33 @@ TEST(ScanPipeline, ASizeHeldOnlyByAnExtensionRecordReachesTheFile) {
     EXPECT_EQ(result.rootTotalSize, 5000000 + 32768);
 }
 
+TEST(ScanPipeline, AnExtensionRecordNoListNamesStillRaisesItsFileEverywhere) {
+    // Record 21 names base 20, whose own record has no attribute list: the file was added with
+    // its resident byte while decoding and is raised afterwards, in every view of the result.
+    MemoryVolume volume;
+    volume.Record(20, test::RecordBuilder().FileName(5, u"disk.vhd").ResidentData(1).Build());
+    const auto data = Stream(8000000, 8003584, 1954, 100);
+    volume.Record(21, test::RecordBuilder().BaseRecord(20).NonResidentData(data).Build());
+    volume.Record(22, test::RecordBuilder().FileName(5, u"notes.vhd").ResidentData(10).Build());
+    Reports reports;
+    const ScanResult result = volume.Scan(reports);
+    ASSERT_EQ(result.largestFiles.size(), 3u);
+    EXPECT_EQ(std::tie(result.largestFiles[0].name, result.largestFiles[0].size,
+                       result.largestFiles[0].allocated),
+              std::make_tuple(std::wstring(L"disk.vhd"), 8000000, 8003584));
+    const auto& root = result.dirFiles.at(kRootRecord);
+    const auto row = std::find_if(root.begin(), root.end(),
+                                  [](const FileRow& r) { return r.recordNumber == 20; });
+    ASSERT_NE(row, root.end());
+    EXPECT_EQ(row->size, 8000000);
+    ASSERT_FALSE(result.extStats.empty());
+    EXPECT_EQ(
+        std::tie(result.extStats[0].extension, result.extStats[0].size, result.extStats[0].files),
+        std::make_tuple(std::wstring(L".vhd"), 8000010, 2));
+    EXPECT_EQ(result.rootTotalSize, 8000010 + 32768);
+    EXPECT_EQ(result.dirs.at(kRootRecord).ownAllocated, 8003584 + 10 + 32768);
+}
+
 std::string FailureOf(const std::filesystem::path& source, Reports& reports) {
     try {
         ScanPathMft(source, L"C", RecordInto(reports));
