@@ -51,7 +51,9 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
 
 }  // namespace
 
-void Settle(LargestFiles& largest) {
+namespace {
+
+void Trim(LargestFiles& largest) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     auto& kept = largest.kept;
     if (kept.size() <= capacity) {
@@ -80,6 +82,8 @@ void Settle(LargestFiles& largest) {
                 kept[next] = std::move(kept[i]);
             }
             ++next;
+        } else {
+            largest.spareNames.push_back(std::move(kept[i].name));
         }
     }
     kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(next), kept.end());
@@ -87,14 +91,30 @@ void Settle(LargestFiles& largest) {
     largest.floor = boundary;
 }
 
+}  // namespace
+
+void Settle(LargestFiles& largest) {
+    Trim(largest);
+    std::vector<std::wstring>().swap(largest.spareNames);
+}
+
 void Offer(LargestFiles& largest, const MftEntry& entry) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
         return;
     }
-    largest.kept.push_back(entry);
+    if (largest.spareNames.empty()) {
+        largest.kept.push_back(entry);
+    } else {
+        std::wstring name = std::move(largest.spareNames.back());
+        largest.spareNames.pop_back();
+        name.assign(entry.name);
+        largest.kept.push_back(MftEntry{entry.recordNumber, entry.parentRecord, std::move(name),
+                                        entry.isDirectory, entry.size, entry.allocated, entry.time,
+                                        entry.attributes});
+    }
     if (largest.kept.size() >= 2 * capacity) {
-        Settle(largest);
+        Trim(largest);
     }
 }
 

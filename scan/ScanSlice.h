@@ -55,13 +55,16 @@ struct LargestFiles {
     std::vector<MftEntry> kept;  // in offer order; up to twice the capacity until settled
     bool trimmed = false;        // `floor` holds
     std::int64_t floor = 0;
+    // The names of entries trimmed away: the next entries copy their names into this memory
+    // rather than allocating their own, most names being about as long as others.
+    std::vector<std::wstring> spareNames;
 };
 
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
 void Offer(LargestFiles& largest, const MftEntry& entry);
 
 // Trims `kept` to the `capacity` entries with the largest keys, the earlier offered among equal
-// ones, leaving them in offer order.
+// ones, leaving them in offer order, and lets the spare names go.
 void Settle(LargestFiles& largest);
 
 // The scan's accumulator: one per slice of records while decoding, one merged afterwards.
