@@ -40,11 +40,14 @@ void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
 void FromBaseRecord(const ByteReader& record, std::int64_t number,
                     std::span<const std::uint8_t> image, std::int32_t recordSize,
                     std::vector<std::uint8_t>& extension, ScanSlice& slice) {
+    std::vector<std::int64_t> refs;
+    DataExtensionRefs(record, number, refs);
+    if (refs.empty()) {
+        return;  // nearly every file: no list, or none naming another record for its data
+    }
     std::int64_t baseSize = 0;
     std::int64_t baseAllocated = 0;
     const bool baseKnown = RecordDataSizes(record, baseSize, baseAllocated);
-    std::vector<std::int64_t> refs;
-    DataExtensionRefs(record, number, refs);
     for (const std::int64_t ref : refs) {
         std::int64_t size = 0;
         std::int64_t allocated = 0;
