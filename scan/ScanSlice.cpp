@@ -49,10 +49,6 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
                                                              entry.attributes, entry.recordNumber});
 }
 
-}  // namespace
-
-namespace {
-
 void Trim(LargestFiles& largest) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     auto& kept = largest.kept;
@@ -103,16 +99,12 @@ void Offer(LargestFiles& largest, const MftEntry& entry) {
     if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
         return;
     }
-    if (largest.spareNames.empty()) {
-        largest.kept.push_back(entry);
-    } else {
-        std::wstring name = std::move(largest.spareNames.back());
+    MftEntry& added = largest.kept.emplace_back();
+    if (!largest.spareNames.empty()) {
+        added.name = std::move(largest.spareNames.back());
         largest.spareNames.pop_back();
-        name.assign(entry.name);
-        largest.kept.push_back(MftEntry{entry.recordNumber, entry.parentRecord, std::move(name),
-                                        entry.isDirectory, entry.size, entry.allocated, entry.time,
-                                        entry.attributes});
     }
+    added = entry;  // the name is copied into the spare's memory when it is long enough
     if (largest.kept.size() >= 2 * capacity) {
         Trim(largest);
     }
