@@ -81,10 +81,8 @@ std::vector<ScanSlice> Decode(const MftImage& image, std::int32_t recordCount, u
 ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeMap& sizes) {
     ScanSlice merged;
     for (ScanSlice& slice : slices) {
-        std::vector<MftEntry> entries = std::move(slice.entries);
-        slice.entries.clear();
+        // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
         MergeSlice(merged, std::move(slice));
-        merged.entries = std::move(entries);
         ApplyExtents(merged, sizes);
     }
     Settle(merged.largest);
