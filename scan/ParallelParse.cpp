@@ -7,12 +7,17 @@
 #include "render/Format.h"
 #include "scan/AttributeWalk.h"
 #include "scan/ExtentResolver.h"
+#include "scan/ImageCopy.h"
 #include "scan/ParallelForEach.h"
 #include "scan/RecordDecoder.h"
 
 namespace kestrin {
 
 namespace {
+
+// Records are copied out of the image in batches of this many bytes: few enough calls, and a
+// batch still in the cache when its records are decoded.
+constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
 
 // What the tasks of one decode share; everything else is private to a task.
 struct SharedProgress {
@@ -132,31 +137,41 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
     if (recordSize <= 0) {
         return;
     }
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(recordSize));
-    std::vector<std::uint8_t> extension;
+    const auto size = static_cast<std::size_t>(recordSize);
+    const std::int32_t last = static_cast<std::int32_t>(
+        std::min<std::int64_t>(end, static_cast<std::int64_t>(image.size() / size)));
+    if (last <= begin) {
+        return;
+    }
     // Most slots of a volume are in use: room for all of them up front spares the list's
     // doublings, each of which moved every entry and touched fresh memory. Room never written to
     // is never faulted in.
-    const auto slots =
-        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
-    const std::int64_t present = std::min<std::int64_t>(end, slots) - begin;
-    if (present > 0) {
-        slice.entries.reserve(slice.entries.size() + static_cast<std::size_t>(present));
-    }
-    for (std::int32_t n = begin; n < end; ++n) {
-        if (image.size() / static_cast<std::size_t>(recordSize) <= static_cast<std::size_t>(n)) {
-            return;
+    slice.entries.reserve(slice.entries.size() + static_cast<std::size_t>(last - begin));
+    const ExtensionIndex* index = extensions != nullptr ? extensions : &ExtensionIndex::Pending();
+    // The slots are copied out of the image a batch at a time and fixed up in the copy, so the
+    // image, shared by every thread, is never modified.
+    const auto batchRecords =
+        static_cast<std::int32_t>(std::max<std::size_t>(1, kBatchBytes / size));
+    std::vector<std::uint8_t> batch(static_cast<std::size_t>(batchRecords) * size);
+    std::vector<std::uint8_t> extension;
+    for (std::int32_t first = begin; first < last; first += batchRecords) {
+        const std::int32_t count = std::min(batchRecords, last - first);
+        const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);
+        CopyImageBytes(image.data() + static_cast<std::size_t>(first) * size, copies);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::int32_t n = first + i;
+            const std::span<std::uint8_t> copy =
+                copies.subspan(static_cast<std::size_t>(i) * size, size);
+            MftEntry entry;
+            if (DecodeRecordCopy(image, recordSize, n, copy, entry, index)) {
+                slice.entries.push_back(std::move(entry));
+            } else if (extensions == nullptr) {
+                NoteForExtensionIndex(ByteReader(copy), n, slice);
+            }
+            // The slot's fixed-up copy is at hand: its extension-record sizes are noted here
+            // rather than in a second pass over the whole image.
+            NoteRecordExtents(ByteReader(copy), n, image, recordSize, extension, slice);
         }
-        MftEntry entry;
-        if (DecodeRecordSlot(image, recordSize, n, scratch, entry,
-                             extensions != nullptr ? extensions : &ExtensionIndex::Pending())) {
-            slice.entries.push_back(std::move(entry));
-        } else if (extensions == nullptr) {
-            NoteForExtensionIndex(ByteReader(scratch), n, slice);
-        }
-        // The slot's fixed-up copy is still in `scratch`: its extension-record sizes are noted
-        // here rather than in a second pass over the whole image.
-        NoteRecordExtents(ByteReader(scratch), n, image, recordSize, extension, slice);
     }
 }
 

@@ -53,10 +53,13 @@ void ParseFileName(const Attribute& attribute, std::int64_t recordNumber, bool h
     if (nameUnits == 0 || !record.Has(value + kFileNameFixedSize, 2 * nameUnits)) {
         return;
     }
-    std::wstring name = WideFromUtf16Le(record, value + kFileNameFixedSize, nameUnits);
+    // "." and ".." are told apart from the raw units, and a name is decoded only when it wins:
+    // most files also carry a DOS short name, which would otherwise cost an allocation each.
+    const std::size_t nameStart = value + kFileNameFixedSize;
+    const bool dotName = record.U16(nameStart) == u'.' &&
+                         (nameUnits == 1 || (nameUnits == 2 && record.U16(nameStart + 2) == u'.'));
     const std::int64_t parent = record.U48(value);
-    const bool dotName = name == L"." || name == L"..";
-    if (name == L"." && headerIsDirectory) {
+    if (dotName && nameUnits == 1 && headerIsDirectory) {
         facts.selfParent = parent;
     }
     if (dotName && recordNumber != kRootRecord) {
@@ -71,7 +74,7 @@ void ParseFileName(const Attribute& attribute, std::int64_t recordNumber, bool h
     facts.isDirectory = (record.U32(value + 0x38) & kFileNameIsDirectory) != 0;
     facts.fnAllocated = record.I64(value + 0x28);
     facts.fnRealSize = record.I64(value + 0x30);
-    facts.name = std::move(name);
+    facts.name = WideFromUtf16Le(record, nameStart, nameUnits);
 }
 
 void ParseData(const Attribute& attribute, RecordFacts& facts) {
@@ -253,6 +256,14 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
                               recordNumber, headerIsDirectory, facts);
     }
     return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
+}
+
+bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                      std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
+                      const ExtensionIndex* extensions) {
+    ApplyFixup(copy);
+    return DecodeWithAttributeList(image, recordSize, recordNumber, ByteReader(copy), entry,
+                                   extensions);
 }
 
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,

@@ -55,6 +55,12 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
                              std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
                              const ExtensionIndex* extensions = nullptr);
 
+// Decodes record n from `copy`, a private copy of its slot (recordSize bytes) that is fixed up in
+// place first. False for free, extension, damaged or nameless records.
+bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                      std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
+                      const ExtensionIndex* extensions = nullptr);
+
 // Decodes record slot n of the MFT image through the private `scratch` copy (recordSize bytes),
 // so the image itself is never modified. False for free, extension, damaged or nameless records.
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,

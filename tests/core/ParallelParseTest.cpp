@@ -13,6 +13,7 @@
 #include "core/RecordBuilder.h"
 #include "scan/ParallelForEach.h"
 #include "scan/ParallelParse.h"
+#include "scan/RecordDecoder.h"
 
 namespace kestrin {
 namespace {
@@ -128,6 +129,54 @@ TEST(ParallelForEach, TheCallingThreadTakesTasksToo) {
     ASSERT_EQ(runners.size(), 2u);
     EXPECT_NE(runners[0], runners[1]);
     EXPECT_TRUE(runners[0] == caller || runners[1] == caller);
+}
+
+// Slices are decoded from copies made a batch at a time: every record, wherever a slice or a batch
+// starts or ends, decodes exactly as a copy of its own slot does, and a partial record at the end
+// of the image is not decoded.
+TEST(ParseSliceRecords, EveryRecordDecodesOnceWhateverTheSliceAndBatchBounds) {
+    for (const std::size_t recordSize : {std::size_t{1024}, std::size_t{4096}}) {
+        std::vector<std::vector<std::uint8_t>> records(700);
+        for (std::size_t n = 0; n < records.size(); ++n) {
+            if (n % 7 == 3) {
+                continue;  // a free slot
+            }
+            const std::u16string name = u"f" + std::u16string(1 + n % 40, u'a' + n % 26);
+            records[n] = RecordBuilder(recordSize)
+                             .FileName(5, u"F~" + std::u16string(1, u'0' + n % 10), 2)
+                             .FileName(5 + n % 3, name, 1)
+                             .ResidentData(static_cast<std::uint32_t>(n % 200))
+                             .Build();
+        }
+        auto image = test::MakeImage(records, recordSize);
+        image.resize(image.size() - recordSize / 2);  // the last record is cut short
+
+        std::vector<MftEntry> expected;
+        std::vector<std::uint8_t> scratch;
+        for (std::int64_t n = 0; n + 1 < static_cast<std::int64_t>(records.size()); ++n) {
+            MftEntry entry;
+            if (DecodeRecordSlot(image, static_cast<std::int32_t>(recordSize), n, scratch, entry)) {
+                expected.push_back(std::move(entry));
+            }
+        }
+        ASSERT_EQ(expected.size(), 599u);  // 699 whole records, 100 of them free
+
+        for (const std::int32_t cut : {1, 255, 256, 257, 333, 699}) {
+            ScanSlice first;
+            ScanSlice second;
+            ParseSliceRecords(image, static_cast<std::int32_t>(recordSize), 0, cut, first);
+            ParseSliceRecords(image, static_cast<std::int32_t>(recordSize), cut, 700, second);
+            std::vector<MftEntry> all = std::move(first.entries);
+            all.insert(all.end(), second.entries.begin(), second.entries.end());
+            ASSERT_EQ(all.size(), expected.size()) << recordSize << " cut at " << cut;
+            for (std::size_t i = 0; i < all.size(); ++i) {
+                EXPECT_EQ(all[i].recordNumber, expected[i].recordNumber);
+                EXPECT_EQ(all[i].name, expected[i].name) << all[i].recordNumber;
+                EXPECT_EQ(all[i].parentRecord, expected[i].parentRecord);
+                EXPECT_EQ(all[i].size, expected[i].size);
+            }
+        }
+    }
 }
 
 TEST(DecodeUnnamedRecords, FoldersNamedOnlyInExtensionRecordsJoinTheirSliceInRecordOrder) {

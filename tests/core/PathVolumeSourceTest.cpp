@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/ImageCopy.h"
 #include "scan/MftBytes.h"
 #include "scan/VolumeSource.h"
 
@@ -184,6 +186,16 @@ TEST_F(PathVolumeSourceTest, MappedRangesMatchTheFileAndStayPrivate) {
     std::vector<std::uint8_t> onDisk(1);
     ASSERT_TRUE(source->ReadAt(4096, onDisk));
     EXPECT_EQ(onDisk[0], PatternAt(4096));
+
+    // Copies out of the mapping see what the process sees, its private change included, across
+    // the page boundary and from an odd start.
+    std::vector<std::uint8_t> copied(5000);
+    CopyImageBytes(mapped.data(), copied);
+    EXPECT_EQ(copied[0], static_cast<std::uint8_t>(PatternAt(4096) ^ 0xFF));
+    EXPECT_TRUE(std::equal(copied.begin() + 1, copied.end(), PatternSlice(4097, 4999).begin()));
+    CopyImageBytes(mapped.data() + 4093, std::span(copied).first(11));
+    EXPECT_TRUE(
+        std::equal(copied.begin(), copied.begin() + 11, PatternSlice(4096 + 4093, 11).begin()));
 
     EXPECT_FALSE(source->MapAt(100, buffer.subspan(0, 4096))) << "unaligned offset";
     EXPECT_FALSE(source->MapAt(0, buffer.subspan(100, 4096))) << "unaligned target";

@@ -150,6 +150,15 @@ TEST(DecodeBaseRecord, DotNamesBelongOnlyToTheRoot) {
     EXPECT_EQ(other->name, L"real");
 
     EXPECT_FALSE(Decode(RecordBuilder().FileName(5, u".", 1).Build(), 40));
+    // Names that merely begin with dots are names like any other; ".." leaves the short name.
+    for (const std::u16string name : {u".a", u"...", u"..b", u".."}) {
+        auto dotted =
+            Decode(RecordBuilder().FileName(5, u"X~1", 2).FileName(7, name, 1).Build(), 41);
+        ASSERT_TRUE(dotted);
+        const bool parentLink = name == u"..";
+        EXPECT_EQ(dotted->name, parentLink ? L"X~1" : std::wstring(name.begin(), name.end()));
+        EXPECT_EQ(dotted->parentRecord, parentLink ? 5 : 7);
+    }
 }
 
 TEST(DecodeBaseRecord, NamelessDirectoriesGetMadeUpNames) {
