@@ -14,7 +14,7 @@
 #include "scan/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
-#include "tools/kestrin-scan/HugePageHeap.h"
+#include "tools/kestrin-scan/HeapTunables.h"
 #include "tools/kestrin-scan/PhaseTimer.h"
 #include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
@@ -186,7 +186,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
-    kestrin::RestartWithHugePageHeap(argv);
+    kestrin::RestartWithTunedHeap(argv);
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(kestrin::WideFromUtf8(argv[i]));
