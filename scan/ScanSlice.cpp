@@ -10,6 +10,8 @@ namespace kestrin {
 
 namespace {
 
+constexpr std::size_t kReserveAllFrom = 4096;
+
 // `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
 template <typename Name>
 void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
@@ -98,6 +100,12 @@ void Offer(LargestFiles& largest, const MftEntry& entry) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
         return;
+    }
+    // The list never holds more than twice the capacity. Once it is long enough to need growing
+    // again it takes all of that room at once, sparing the copies of every doubling in between;
+    // room never reached is never touched.
+    if (largest.kept.size() == largest.kept.capacity() && largest.kept.size() >= kReserveAllFrom) {
+        largest.kept.reserve(2 * capacity);
     }
     MftEntry& added = largest.kept.emplace_back();
     if (!largest.spareNames.empty()) {
