@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "render/Format.h"
@@ -215,7 +216,7 @@ void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive) 
     SortRootChildren(result);
     result.rootTotalSize = result.dirs.at(kRootRecord).totalSize;
     BuildExtensionStats(result, slice);
-    BuildLargestFiles(result, slice, extensions);
+    BuildLargestFiles(result, std::move(slice.largest), extensions);
 }
 
 }  // namespace kestrin

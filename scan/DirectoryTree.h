@@ -11,8 +11,8 @@
 namespace kestrin {
 
 // Turns the merged accumulator into the ScanResult: the directory tree with subtree totals, the
-// per-directory file rows, then the extension statistics and the largest files. `slice` loses
-// the totals and file lists that move to the root.
+// per-directory file rows, then the extension statistics and the largest files. The file lists
+// and the largest files move from `slice` into the result, names and all.
 void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive);
 
 // The full path of a directory, e.g. C:\Users\Public; the root, unknown records and record

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 #include "render/Format.h"
 #include "scan/DirectoryTree.h"
@@ -24,7 +25,11 @@ void BuildLargestFiles(ScanResult& result, const ScanSlice& slice) {
 }
 
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions) {
-    LargestFiles settled = slice.largest;
+    LargestFiles copy = slice.largest;
+    BuildLargestFiles(result, std::move(copy), extensions);
+}
+
+void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, ExtensionTexts& extensions) {
     Settle(settled);
     std::vector<MftEntry>& largest = settled.kept;
     const auto& key = settled.key;

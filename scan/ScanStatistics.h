@@ -14,5 +14,7 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice);
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice);
 // The same, sharing the extension texts the file rows of the tree already hold.
 void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions);
+// The same, moving the kept entries and their names out of `largest` instead of copying them.
+void BuildLargestFiles(ScanResult& result, LargestFiles&& largest, ExtensionTexts& extensions);
 
 }  // namespace kestrin
