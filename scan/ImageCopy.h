@@ -12,4 +12,9 @@ namespace kestrin {
 // kernel reaches the same pages through its own long-established mapping.
 void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to);
 
+// Sets up, where the platform can, the page tables of a stretch of the image before it is copied
+// from: one call per stretch instead of a fault every few pages in the copies. Each decoding thread
+// does so for its own records, so the work is shared among them. Advice only.
+void PrefaultImage(std::span<const std::uint8_t> bytes);
+
 }  // namespace kestrin

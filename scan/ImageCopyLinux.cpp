@@ -1,3 +1,4 @@
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -24,6 +25,22 @@ void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
     if (done < to.size()) {
         std::memcpy(to.data() + done, from + done, to.size() - done);
     }
+}
+
+void PrefaultImage(std::span<const std::uint8_t> bytes) {
+#if defined(MADV_POPULATE_READ)
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (bytes.empty() || page == 0) {
+        return;
+    }
+    const auto first = reinterpret_cast<std::uintptr_t>(bytes.data()) / page * page;
+    const auto end = reinterpret_cast<std::uintptr_t>(bytes.data() + bytes.size());
+    // A private mapping of an image file is populated for reading only: MAP_POPULATE would fault
+    // it for writing and copy every page.
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
+#else
+    (void)bytes;
+#endif
 }
 
 }  // namespace kestrin

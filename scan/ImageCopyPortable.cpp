@@ -10,4 +10,6 @@ void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
     }
 }
 
+void PrefaultImage(std::span<const std::uint8_t>) {}
+
 }  // namespace kestrin

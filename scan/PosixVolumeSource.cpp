@@ -67,17 +67,6 @@ void RestoreAnonymous(void* place, std::size_t length) {
     }
 }
 
-// Sets up the page tables of a fresh mapping in one call instead of one fault per few pages.
-// MAP_POPULATE would not do: on a private writable mapping it faults for writing and copies every
-// page. Advice only; where it is unknown, pages are mapped as they are first read.
-void PrefaultForReading(std::span<std::uint8_t> target) {
-#if defined(MADV_POPULATE_READ)
-    ::madvise(target.data(), target.size(), MADV_POPULATE_READ);
-#else
-    (void)target;
-#endif
-}
-
 class PosixVolumeSource final : public VolumeSource {
 public:
     explicit PosixVolumeSource(FileDescriptor fd) : fd_(std::move(fd)) {}
@@ -117,7 +106,7 @@ public:
             RestoreAnonymous(target.data(), target.size());
             return false;
         }
-        PrefaultForReading(target);
+        // The page tables are set up by the decoding threads, each for its own records.
         return true;
     }
 
