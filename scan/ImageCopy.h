@@ -5,16 +5,12 @@
 
 namespace kestrin {
 
-// Copies bytes of the MFT image into a private buffer of the caller's, exactly as memcpy would.
-// Where the image is a private mapping of an image file's cached pages, the copy goes through the
-// kernel: in a virtual machine with shadow page tables, the first touch of every mapped page from
-// user space costs a trip to the hypervisor, three times the cost of the copy itself, while the
-// kernel reaches the same pages through its own long-established mapping.
+// Copies bytes of the MFT image into a private buffer of the caller's: the bytes memcpy would copy,
+// the image being never written to once it is in place. On Linux the user-space copy is avoided:
+// in a virtual machine with shadow page tables, the first touch of every mapped page from user
+// space costs a trip to the hypervisor, several times the cost of the copy itself. Where the
+// image is a mapping of an image file, the bytes are read from the file; elsewhere the kernel
+// copies them through its own long-established mapping.
 void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to);
-
-// Sets up, where the platform can, the page tables of a stretch of the image before it is copied
-// from: one call per stretch instead of a fault every few pages in the copies. Each decoding thread
-// does so for its own records, so the work is shared among them. Advice only.
-void PrefaultImage(std::span<const std::uint8_t> bytes);
 
 }  // namespace kestrin

@@ -1,14 +1,20 @@
-#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "scan/ImageCopy.h"
+#include "scan/MappedFiles.h"
 
 namespace kestrin {
 
-void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
+namespace {
+
+// Through the kernel: in a virtual machine with shadow page tables, the first touch of every
+// mapped page from user space costs a trip to the hypervisor, while the kernel reaches the same
+// pages through its own long-established mapping.
+void CopyThroughKernel(const std::uint8_t* from, std::span<std::uint8_t> to) {
     std::size_t done = 0;
     while (done < to.size()) {
         iovec local{to.data() + done, to.size() - done};
@@ -27,20 +33,20 @@ void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
     }
 }
 
-void PrefaultImage(std::span<const std::uint8_t> bytes) {
-#if defined(MADV_POPULATE_READ)
-    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    if (bytes.empty() || page == 0) {
-        return;
+}  // namespace
+
+void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
+    std::size_t done = 0;
+    while (done < to.size()) {
+        std::size_t unmapped = 0;
+        const std::size_t read = ReadFromMappedFile(from + done, to.subspan(done), unmapped);
+        if (read == 0) {
+            CopyThroughKernel(from + done, to.subspan(done, std::max<std::size_t>(unmapped, 1)));
+            done += std::max<std::size_t>(unmapped, 1);
+        } else {
+            done += read;
+        }
     }
-    const auto first = reinterpret_cast<std::uintptr_t>(bytes.data()) / page * page;
-    const auto end = reinterpret_cast<std::uintptr_t>(bytes.data() + bytes.size());
-    // A private mapping of an image file is populated for reading only: MAP_POPULATE would fault
-    // it for writing and copy every page.
-    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
-#else
-    (void)bytes;
-#endif
 }
 
 }  // namespace kestrin

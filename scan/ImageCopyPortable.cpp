@@ -10,6 +10,4 @@ void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
     }
 }
 
-void PrefaultImage(std::span<const std::uint8_t>) {}
-
 }  // namespace kestrin

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "scan/MappedFiles.h"
 #include "scan/MftBytes.h"
 
 namespace kestrin {
@@ -37,6 +38,7 @@ void FreeLargeBuffer(void* memory, std::size_t bytes) noexcept {
         ::operator delete(memory);
         return;
     }
+    ForgetMappedFiles(static_cast<const std::uint8_t*>(memory), bytes);
     ::munmap(memory, bytes);
 }
 

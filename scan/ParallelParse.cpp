@@ -154,8 +154,6 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
         static_cast<std::int32_t>(std::max<std::size_t>(1, kBatchBytes / size));
     std::vector<std::uint8_t> batch(static_cast<std::size_t>(batchRecords) * size);
     std::vector<std::uint8_t> extension;
-    PrefaultImage(image.subspan(static_cast<std::size_t>(begin) * size,
-                                static_cast<std::size_t>(last - begin) * size));
     for (std::int32_t first = begin; first < last; first += batchRecords) {
         const std::int32_t count = std::min(batchRecords, last - first);
         const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);

@@ -12,6 +12,7 @@
 #include <limits>
 #include <utility>
 
+#include "scan/MappedFiles.h"
 #include "scan/PosixFileDescriptor.h"
 #include "scan/VolumeSource.h"
 
@@ -75,6 +76,8 @@ public:
         if (!FitsInFileOffset(offset, buffer.size())) {
             return false;
         }
+        // Whatever part of the buffer was a noted mapping holds what is read now instead.
+        ForgetMappedFiles(buffer.data(), buffer.size());
         std::size_t done = 0;
         while (done < buffer.size()) {
             const std::size_t piece = std::min(buffer.size() - done, kMaxReadPiece);
@@ -103,10 +106,11 @@ public:
         void* const mapped = ::mmap(target.data(), target.size(), PROT_READ | PROT_WRITE,
                                     MAP_PRIVATE | MAP_FIXED, fd_.Get(), static_cast<off_t>(offset));
         if (mapped == MAP_FAILED) {
+            ForgetMappedFiles(target.data(), target.size());
             RestoreAnonymous(target.data(), target.size());
             return false;
         }
-        // The page tables are set up by the decoding threads, each for its own records.
+        NoteMappedFile(target.data(), target.size(), fd_.Get(), offset);
         return true;
     }
 

@@ -9,6 +9,7 @@
 
 #include "core/RecordBuilder.h"
 #include "scan/MftReader.h"
+#include "scan/ParallelParse.h"
 #include "scan/RecordDecoder.h"
 
 namespace kestrin {
@@ -410,6 +411,29 @@ TEST(ReadMft, AMappedImageReadsTheSameAsACopiedOne) {
     EXPECT_EQ(names[0], L"$MFT");
     for (const std::int64_t number : {1, 35893, 35999}) {
         EXPECT_EQ(names[number], L"n" + std::to_wstring(number));
+    }
+
+    // Decoding copies the mapped records out of the file behind the mapping: slices whose
+    // batches straddle a mapped piece's read tail and the second extent decode the same records
+    // as from the copied image.
+    const auto records = static_cast<std::int32_t>(viaMap.image.size() / kRecord);
+    for (const std::int32_t cut : {17990, 18000, 18123}) {
+        std::vector<std::int64_t> decoded[2];
+        std::vector<std::wstring> decodedNames[2];
+        for (int which = 0; which < 2; ++which) {
+            const MftBytes& image = which == 0 ? viaMap.image : viaRead.image;
+            ScanSlice slice;
+            ParseSliceRecords(image, kRecord, 0, cut, slice);
+            ParseSliceRecords(image, kRecord, cut, records, slice);
+            for (const MftEntry& entry : slice.entries) {
+                decoded[which].push_back(entry.recordNumber);
+                decodedNames[which].push_back(entry.name);
+            }
+        }
+        EXPECT_EQ(decoded[0], decoded[1]) << "cut at " << cut;
+        EXPECT_EQ(decodedNames[0], decodedNames[1]) << "cut at " << cut;
+        ASSERT_EQ(decoded[0].size(), 39u) << "cut at " << cut;  // $MFT and 38 numbered files
+        EXPECT_EQ(decoded[0].back(), 35999);
     }
     std::filesystem::remove(path);
 }
