@@ -1,8 +1,7 @@
 #include "scan/RecordFixup.h"
 
-#include <cstring>
-
 #include "scan/ByteReader.h"
+#include "scan/ImageCopy.h"
 
 namespace kestrin {
 
@@ -43,7 +42,7 @@ bool CopyFixedUpRecord(std::span<const std::uint8_t> image, std::int32_t recordS
         return false;
     }
     copy.resize(size);
-    std::memcpy(copy.data(), image.data() + index * size, size);
+    CopyImageBytes(image.data() + index * size, copy);
     ApplyFixup(copy);
     return true;
 }
