@@ -39,13 +39,12 @@ void CopyImageBytes(const std::uint8_t* from, std::span<std::uint8_t> to) {
     std::size_t done = 0;
     while (done < to.size()) {
         std::size_t unmapped = 0;
-        const std::size_t read = ReadFromMappedFile(from + done, to.subspan(done), unmapped);
-        if (read == 0) {
-            CopyThroughKernel(from + done, to.subspan(done, std::max<std::size_t>(unmapped, 1)));
-            done += std::max<std::size_t>(unmapped, 1);
-        } else {
-            done += read;
+        std::size_t step = ReadFromMappedFile(from + done, to.subspan(done), unmapped);
+        if (step == 0) {
+            step = std::max<std::size_t>(unmapped, 1);  // never 0, so the loop always moves on
+            CopyThroughKernel(from + done, to.subspan(done, step));
         }
+        done += step;
     }
 }
 
