@@ -23,6 +23,23 @@ TEST(ByteReader, BoundsHoldAtTheEdgesAndAgainstOverflow) {
     EXPECT_EQ(reader.Sub(6, 4).Size(), 0u);
 }
 
+// The fixed-width reads are single loads on this host; they must agree with the byte-wise read
+// at every offset, up to and past the end.
+TEST(ByteReader, FixedWidthReadsMatchTheByteWiseRead) {
+    const std::vector<std::uint8_t> bytes = {0x11, 0xF2, 0x33, 0x84, 0x55, 0x06,
+                                             0x77, 0xA8, 0x99, 0x0A, 0xBB};
+    const ByteReader reader(bytes);
+    for (std::size_t offset = 0; offset <= bytes.size() + 1; ++offset) {
+        SCOPED_TRACE(offset);
+        EXPECT_EQ(reader.U16(offset), reader.Unsigned(offset, 2));
+        EXPECT_EQ(reader.U32(offset), reader.Unsigned(offset, 4));
+        EXPECT_EQ(static_cast<std::uint64_t>(reader.U48(offset)), reader.Unsigned(offset, 6));
+        EXPECT_EQ(reader.U64(offset), reader.Unsigned(offset, 8));
+    }
+    EXPECT_EQ(reader.U64(3), 0xBB0A99A877065584u);
+    EXPECT_EQ(reader.U16(10), 0u);  // one byte left
+}
+
 TEST(ByteReader, SignedFieldsExtendFromTheirTopByte) {
     const std::vector<std::uint8_t> bytes = {0xFF, 0x7F, 0x00, 0x80, 0xFF, 0xFF,
                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
