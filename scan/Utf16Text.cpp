@@ -51,11 +51,14 @@ void AppendWide(std::wstring& out, char32_t c) {
 }  // namespace
 
 std::wstring WideFromUtf16Le(const ByteReader& bytes, std::size_t offset, std::size_t units) {
-    std::wstring text;
     if (!bytes.Has(offset, units * 2)) {
-        return text;
+        return {};
     }
-    text.reserve(units);
+    // Sized once and written by index: every file name passes through here, and appending a
+    // character at a time checked the capacity for each. Joined surrogate pairs leave the text
+    // shorter than its units.
+    std::wstring text(units, L'\0');
+    std::size_t length = 0;
     for (std::size_t i = 0; i < units; ++i) {
         char32_t unit = bytes.U16(offset + 2 * i);
         if constexpr (sizeof(wchar_t) == 4) {
@@ -67,8 +70,9 @@ std::wstring WideFromUtf16Le(const ByteReader& bytes, std::size_t offset, std::s
                 }
             }
         }
-        text.push_back(static_cast<wchar_t>(unit));
+        text[length++] = static_cast<wchar_t>(unit);
     }
+    text.resize(length);
     return text;
 }
 
