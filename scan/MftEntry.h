@@ -14,11 +14,13 @@ struct MftEntry {
     std::int64_t recordNumber = 0;
     std::int64_t parentRecord = 0;
     std::wstring name;
-    bool isDirectory = false;
     std::int64_t size = 0;       // logical bytes, never negative; 0 for directories
     std::int64_t allocated = 0;  // allocated bytes, never negative; 0 for directories
     std::int64_t time = 0;       // last modification, FILETIME; 0 when unknown
     std::uint32_t attributes = 0;
+    // Last, beside the attributes: between the name and the sizes it padded every entry of a
+    // scan by 8 bytes.
+    bool isDirectory = false;
 };
 
 }  // namespace kestrin

@@ -14,12 +14,12 @@ namespace {
 
 MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name, std::int64_t size,
               std::int64_t allocated = 0) {
-    return MftEntry{record, parent, name, false, size, allocated, 0x01D0000000000000 + record,
-                    0x20};
+    return MftEntry{record, parent, name, size, allocated, 0x01D0000000000000 + record,
+                    0x20,   false};
 }
 
 MftEntry Folder(std::int64_t record, std::int64_t parent, const std::wstring& name) {
-    return MftEntry{record, parent, name, true, 0, 0, 0, 0x10};
+    return MftEntry{record, parent, name, 0, 0, 0, 0x10, true};
 }
 
 ScanResult Build(const std::vector<MftEntry>& entries, const wchar_t* drive = L"C") {

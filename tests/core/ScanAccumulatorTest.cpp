@@ -18,7 +18,7 @@ using SizeCount = std::pair<std::int64_t, std::int32_t>;
 
 MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name, std::int64_t size,
               std::int64_t allocated = 0) {
-    return MftEntry{record, parent, name, false, size, allocated, 0, 0};
+    return MftEntry{record, parent, name, size, allocated, 0, 0, false};
 }
 
 std::vector<std::int64_t> Kept(LargestFiles largest) {
@@ -89,8 +89,8 @@ TEST(LargestFiles, KeepsWhatAStableSortOfEverythingOfferedWouldKeep) {
 
 TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
     ScanSlice slice;
-    AddEntry(slice, MftEntry{5, 5, L".", true});
-    AddEntry(slice, MftEntry{40, 5, L"Users", true, 0, 0, 77, 0x10});
+    AddEntry(slice, MftEntry{5, 5, L".", 0, 0, 0, 0, true});
+    AddEntry(slice, MftEntry{40, 5, L"Users", 0, 0, 77, 0x10, true});
     EXPECT_EQ(slice.dirCount, 1);
     EXPECT_EQ(slice.dirInfos.at(40).time, 77);
     EXPECT_TRUE(slice.ownTotals.empty() && slice.childFiles.empty() && slice.extTotals.empty() &&
@@ -117,7 +117,7 @@ TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
 TEST(MergeSlice, FoldsEveryMemberByItsOwnRule) {
     const auto make = [](bool later) {
         ScanSlice slice;
-        AddEntry(slice, MftEntry{40, 5, later ? L"new" : L"old", true});
+        AddEntry(slice, MftEntry{40, 5, later ? L"new" : L"old", 0, 0, 0, 0, true});
         AddEntry(slice, File(later ? 61 : 60, 40, L"a.txt", later ? 7 : 5, 8));
         slice.extentSizes[90] = later ? ExtentSizes{30, 50} : ExtentSizes{40, 20};
         slice.entries.push_back(File(later ? 71 : 70, 5, L"e", 1));
