@@ -14,8 +14,8 @@ namespace {
 
 MftEntry File(std::int64_t record, std::int64_t parent, const std::wstring& name, std::int64_t size,
               std::int64_t allocated = 0) {
-    return MftEntry{record, parent, name, size, allocated, 0x01D0000000000000 + record,
-                    0x20,   false};
+    const std::int64_t time = 0x01D0000000000000 + record;
+    return MftEntry{record, parent, name, size, allocated, time, 0x20, false};
 }
 
 MftEntry Folder(std::int64_t record, std::int64_t parent, const std::wstring& name) {
