@@ -95,11 +95,10 @@ FOLDERS=$(grep -o '"folders": [0-9]*' "$IMAGE.done" | grep -o '[0-9]*$' || true)
 
 LOAD_BEFORE=$(uptime)
 log "reading the image into the page cache"
-# The image's pages are first dropped from the cache, then read back. Pages left there by the
-# small writes that built the image are cached in 4 KiB pieces, and every reader (kestrin-scan,
-# fls, ntfs-3g) pays about three times as much per byte copied out of them as out of the larger
-# pieces a sequential read leaves: 0.16 against 0.05 s per GiB on the machine of
-# docs/performance.md. Without the drop, the figures depend on how the image got into the cache.
+# The image's pages are first dropped from the cache, then read back. Every reader (kestrin-scan,
+# fls, ntfs-3g) pays about three times as much per byte copied out of the pages the small writes
+# that built the image left in the cache as out of the ones a sequential read leaves: 0.16
+# against 0.05 s per GiB on the machine of docs/performance.md. Without the drop, the figures depend on how the image got into the cache.
 dd if="$IMAGE" iflag=nocache count=0 status=none || log "could not drop the image's cached pages"
 cat "$IMAGE" >/dev/null
 
