@@ -11,9 +11,8 @@ namespace kestrin {
 
 namespace {
 
-// Through the kernel: in a virtual machine with shadow page tables, the first touch of every
-// mapped page from user space costs a trip to the hypervisor, while the kernel reaches the same
-// pages through its own long-established mapping.
+// The kernel reaches the pages through its own mapping, so no page is touched from user space
+// (see ImageCopy.h).
 void CopyThroughKernel(const std::uint8_t* from, std::span<std::uint8_t> to) {
     std::size_t done = 0;
     while (done < to.size()) {

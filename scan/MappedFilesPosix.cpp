@@ -53,8 +53,11 @@ bool ReadWhole(int fd, std::span<std::uint8_t> to, std::int64_t offset) {
 
 void NoteMappedFile(const std::uint8_t* address, std::size_t length, int fd, std::int64_t offset) {
     ForgetMappedFiles(address, length);
+    if (length == 0) {
+        return;
+    }
     FileDescriptor duplicate(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    if (!duplicate.Valid() || length == 0) {
+    if (!duplicate.Valid()) {
         return;
     }
     MappedFiles& mappings = Mappings();

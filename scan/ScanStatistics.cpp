@@ -19,16 +19,6 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
               [](const ExtStat& a, const ExtStat& b) { return a.size > b.size; });
 }
 
-void BuildLargestFiles(ScanResult& result, const ScanSlice& slice) {
-    ExtensionTexts extensions;
-    BuildLargestFiles(result, slice, extensions);
-}
-
-void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions) {
-    LargestFiles copy = slice.largest;
-    BuildLargestFiles(result, std::move(copy), extensions);
-}
-
 void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, ExtensionTexts& extensions) {
     Settle(settled);
     std::vector<MftEntry>& largest = settled.kept;

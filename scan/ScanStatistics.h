@@ -9,12 +9,9 @@ namespace kestrin {
 // One row per extension text (case kept), largest total first.
 void BuildExtensionStats(ScanResult& result, const ScanSlice& slice);
 
-// The files the largest-files heap kept, largest first, with their folder paths; needs the
-// directory tree of `result`.
-void BuildLargestFiles(ScanResult& result, const ScanSlice& slice);
-// The same, sharing the extension texts the file rows of the tree already hold.
-void BuildLargestFiles(ScanResult& result, const ScanSlice& slice, ExtensionTexts& extensions);
-// The same, moving the kept entries and their names out of `largest` instead of copying them.
+// The files the largest-files list kept, largest first, with their folder paths; needs the
+// directory tree of `result`. The kept entries and their names move out of `largest`, and the
+// rows share the extension texts the file rows of the tree already hold.
 void BuildLargestFiles(ScanResult& result, LargestFiles&& largest, ExtensionTexts& extensions);
 
 }  // namespace kestrin
