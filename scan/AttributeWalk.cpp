@@ -8,8 +8,8 @@ constexpr std::uint16_t kSparseFlag = 0x8000;
 }  // namespace
 
 bool HasRecordMagic(const ByteReader& record) {
-    return record.Has(0, 4) && record.U8(0) == 'F' && record.U8(1) == 'I' && record.U8(2) == 'L' &&
-           record.U8(3) == 'E';
+    constexpr std::uint32_t kFileMagic = 0x454C4946;  // "FILE", read as a little-endian number
+    return record.Has(0, 4) && record.U32(0) == kFileMagic;
 }
 
 std::uint8_t RecordFlags(const ByteReader& record) {

@@ -1,51 +1,30 @@
 #include "scan/DataRuns.h"
 
-namespace kestrin {
+#include <algorithm>
 
-namespace {
-// A run field wider than a 64-bit number cannot be meant; such a header ends the list.
-constexpr unsigned kMaximumFieldBytes = 8;
-}  // namespace
+#include "scan/SaturatingAdd.h"
+
+namespace kestrin {
 
 std::size_t DecodeRunList(const Attribute& attribute, std::int64_t startingVcn,
                           std::vector<DataRun>& runs) {
-    const ByteReader& record = attribute.record;
-    const std::size_t end = attribute.End();
-    std::size_t position = attribute.RunListStart();
-    // Running values wrap instead of overflowing on damaged lists; a wrapped run is dropped below.
-    auto vcn = static_cast<std::uint64_t>(startingVcn);
-    std::uint64_t lcn = 0;
     std::size_t appended = 0;
-    while (position < end && record.Has(position, 1)) {
-        const std::uint8_t header = record.U8(position);
-        const unsigned lengthBytes = header & 0x0F;
-        const unsigned offsetBytes = header >> 4;
-        if (header == 0 || lengthBytes == 0 || lengthBytes > kMaximumFieldBytes ||
-            offsetBytes > kMaximumFieldBytes) {
-            break;
-        }
-        if (position + 1 + lengthBytes + offsetBytes > end) {
-            break;
-        }
-        const std::uint64_t clusters = record.Unsigned(position + 1, lengthBytes);
-        DataRun run;
-        if (offsetBytes == 0) {
-            run.lcn = -1;
-        } else {
-            lcn +=
-                static_cast<std::uint64_t>(record.Signed(position + 1 + lengthBytes, offsetBytes));
-            run.lcn = static_cast<std::int64_t>(lcn);
-        }
-        run.vcn = static_cast<std::int64_t>(vcn);
-        run.clusters = static_cast<std::int64_t>(clusters);
-        if (run.clusters > 0 && run.vcn >= 0) {
-            runs.push_back(run);
-            ++appended;
-        }
-        vcn += clusters;
-        position += 1 + lengthBytes + offsetBytes;
-    }
+    ForEachRun(attribute, startingVcn, [&](const DataRun& run) {
+        runs.push_back(run);
+        ++appended;
+    });
     return appended;
+}
+
+std::int64_t PlacedClusters(const Attribute& attribute, std::int64_t clusterLimit) {
+    std::int64_t placed = 0;
+    ForEachRun(attribute, 0, [&](const DataRun& run) {
+        if (run.lcn < 0 || run.lcn >= clusterLimit) {
+            return;
+        }
+        AddSaturating(placed, std::min(run.clusters, clusterLimit - run.lcn));
+    });
+    return placed;
 }
 
 bool DecodeDataRuns(std::span<const std::uint8_t> record, std::int32_t recordSize,

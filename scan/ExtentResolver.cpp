@@ -8,6 +8,7 @@
 #include "scan/RecordDataSizes.h"
 #include "scan/RecordDecoder.h"
 #include "scan/RecordFixup.h"
+#include "scan/SaturatingAdd.h"
 
 namespace kestrin {
 
@@ -21,6 +22,15 @@ void NoteMaxima(ScanSlice& slice, std::int64_t base, std::int64_t size, std::int
     ExtentSizes& sizes = slice.extentSizes[base];
     sizes.size = std::max(sizes.size, size);
     sizes.allocated = std::max(sizes.allocated, allocated);
+}
+
+// Named streams belong to the file whatever record holds them: an extension record names its
+// base (the MFT's own ones name record 0 with a sequence number, hence the whole reference).
+void NoteNamedStreams(const ByteReader& record, std::int64_t number, std::int64_t bytes,
+                      ScanSlice& slice) {
+    const bool namesABase = record.U64(kRecordBaseReferenceOffset) != 0;
+    const std::int64_t file = namesABase ? RecordBaseReference(record) : number;
+    AddSaturating(slice.extentSizes[file].namedStreams, bytes);
 }
 
 // An extension record names its base: its own $DATA extents raise the base's maxima.
@@ -64,8 +74,8 @@ void FromBaseRecord(const ByteReader& record, std::int64_t number,
 
 }  // namespace
 
-void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                    ScanSlice& slice) {
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice,
+                    const VolumeClusters& volume) {
     if (recordSize < static_cast<std::int32_t>(kRecordMinimumSize) || image.empty()) {
         return;
     }
@@ -76,19 +86,37 @@ void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize
         static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
     for (std::int64_t number = 0; number < count; ++number) {
         CopyFixedUpRecord(image, recordSize, number, base);
-        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice);
+        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice,
+                          volume);
     }
 }
 
 void NoteRecordExtents(const ByteReader& record, std::int64_t number,
                        std::span<const std::uint8_t> image, std::int32_t recordSize,
-                       std::vector<std::uint8_t>& extension, ScanSlice& slice) {
-    if ((RecordFlags(record) & kRecordInUse) == 0) {
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume) {
+    SpaceProbe probe;
+    probe.volume = volume;
+    NoteRecordExtents(record, number, image, recordSize, extension, slice, probe);
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const SpaceProbe& probe) {
+    if (!HasRecordMagic(record) || (RecordFlags(record) & kRecordInUse) == 0) {
         return;
+    }
+    const RecordSpace space = probe.measured
+                                  ? probe.space
+                                  : MeasureRecordSpace(record, probe.volume, slice.clusters);
+    if (space.namedStreamBytes > 0) {
+        NoteNamedStreams(record, number, space.namedStreamBytes, slice);
     }
     if (IsExtensionRecord(record, number)) {
         FromExtensionRecord(record, slice);
-    } else if ((RecordFlags(record) & kRecordIsDirectory) == 0) {
+    } else if ((RecordFlags(record) & kRecordIsDirectory) == 0 && space.hasResidentAttributeList) {
+        // Only a resident list names the records that hold the unnamed $DATA's first extent.
         FromBaseRecord(record, number, image, recordSize, extension, slice);
     }
 }
@@ -99,6 +127,10 @@ void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
         if (found != sizes.end()) {
             entry.size = std::max(entry.size, found->second.size);
             entry.allocated = std::max(entry.allocated, found->second.allocated);
+            // A folder's allocation is that of the files below it.
+            if (!entry.isDirectory) {
+                AddSaturating(entry.allocated, found->second.namedStreams);
+            }
         }
         AddEntry(slice, std::move(entry));
     }
@@ -118,6 +150,7 @@ ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices) {
             ExtentSizes& target = all[record];
             target.size = std::max(target.size, sizes.size);
             target.allocated = std::max(target.allocated, sizes.allocated);
+            AddSaturating(target.namedStreams, sizes.namedStreams);
         }
         slice.extentSizes.clear();
     }

@@ -7,80 +7,11 @@
 #include "scan/AttributeListRefs.h"
 #include "scan/AttributeWalk.h"
 #include "scan/RecordFixup.h"
+#include "scan/StreamReader.h"
 
 namespace kestrin {
 
 namespace {
-
-// Attribute lists are at most a few hundred KiB; anything larger is damage.
-constexpr std::int64_t kAttributeListLimit = 16 << 20;
-
-// a × b for non-negative values, false on overflow (damaged run lists hold any number).
-bool Multiply(std::int64_t a, std::int64_t b, std::int64_t& product) {
-    if (a < 0 || b < 0 || (b != 0 && a > std::numeric_limits<std::int64_t>::max() / b)) {
-        return false;
-    }
-    product = a * b;
-    return true;
-}
-
-// Reads `out.size()` bytes of a stream, starting `streamOffset` bytes into it, through its runs.
-// False when a part of that range is sparse, unmapped or unreadable.
-bool ReadThroughRuns(const VolumeHandle& volume, const std::vector<DataRun>& runs,
-                     std::int64_t clusterSize, std::int64_t streamOffset,
-                     std::span<std::uint8_t> out) {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const std::int64_t position = streamOffset + static_cast<std::int64_t>(done);
-        const std::int64_t vcn = position / clusterSize;
-        const auto run = std::find_if(runs.begin(), runs.end(), [&](const DataRun& r) {
-            return r.lcn >= 0 && vcn >= r.vcn && vcn - r.vcn < r.clusters;
-        });
-        std::int64_t runStart = 0;
-        std::int64_t runBytes = 0;
-        std::int64_t runVolumeOffset = 0;
-        if (run == runs.end() || !Multiply(run->vcn, clusterSize, runStart) ||
-            !Multiply(run->clusters, clusterSize, runBytes) ||
-            !Multiply(run->lcn, clusterSize, runVolumeOffset)) {
-            return false;
-        }
-        const std::int64_t intoRun = position - runStart;
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::int64_t>(
-            runBytes - intoRun, static_cast<std::int64_t>(out.size() - done)));
-        if (!ReadAt(volume, runVolumeOffset + intoRun, out.subspan(done, piece))) {
-            return false;
-        }
-        done += piece;
-    }
-    return true;
-}
-
-// The value of record 0's attribute list, read from the volume when it is non-resident.
-std::vector<std::uint8_t> ReadAttributeList(const VolumeHandle& volume, const Attribute& attribute,
-                                            std::int64_t clusterSize) {
-    std::vector<std::uint8_t> value;
-    if (!attribute.IsNonResident()) {
-        const std::size_t start = attribute.ValueStart();
-        if (attribute.record.Has(start, attribute.ValueLength())) {
-            const auto bytes = attribute.record.Bytes().subspan(start, attribute.ValueLength());
-            value.assign(bytes.begin(), bytes.end());
-        }
-        return value;
-    }
-    const std::int64_t length = attribute.DataSize();
-    if (attribute.length < kNonResidentHeaderSize || length <= 0 || length > kAttributeListLimit) {
-        return value;
-    }
-    std::vector<DataRun> runs;
-    DecodeRunList(attribute, 0, runs);
-    // Raw volumes read whole sectors only, so the list is read in whole clusters and cut after.
-    value.resize(static_cast<std::size_t>((length + clusterSize - 1) / clusterSize * clusterSize));
-    if (!ReadThroughRuns(volume, runs, clusterSize, 0, value)) {
-        value.clear();
-    }
-    value.resize(std::min(value.size(), static_cast<std::size_t>(length)));
-    return value;
-}
 
 // Where later extents of the MFT's unnamed $DATA live, by starting VCN.
 std::vector<AttributeListEntry> MftExtentEntries(const std::vector<std::uint8_t>& list) {
@@ -97,11 +28,6 @@ std::vector<AttributeListEntry> MftExtentEntries(const std::vector<std::uint8_t>
     return extents;
 }
 
-bool CoversVcn(const std::vector<DataRun>& runs, std::int64_t vcn) {
-    return std::any_of(runs.begin(), runs.end(),
-                       [&](const DataRun& r) { return vcn >= r.vcn && vcn - r.vcn < r.clusters; });
-}
-
 // Decodes the unnamed $DATA extents held by one MFT extension record into `runs`.
 void AppendExtentRuns(std::span<const std::uint8_t> extension, std::vector<DataRun>& runs) {
     const ByteReader record(extension);
@@ -111,7 +37,7 @@ void AppendExtentRuns(std::span<const std::uint8_t> extension, std::vector<DataR
     }
     ForEachAttribute(record, [&](const Attribute& attribute) {
         if (attribute.IsUnnamedData() && attribute.IsNonResident() && attribute.LowestVcn() > 0 &&
-            !CoversVcn(runs, attribute.LowestVcn())) {
+            !RunsCoverVcn(runs, attribute.LowestVcn())) {
             DecodeRunList(attribute, attribute.LowestVcn(), runs);
         }
         return true;
@@ -122,9 +48,8 @@ void AppendExtentRuns(std::span<const std::uint8_t> extension, std::vector<DataR
 using ImageRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
 // The image is not zeroed when it is made: what no extent filled is zeroed here, so that a run
-// list with holes leaves empty records, never stale memory.
-void ZeroUnfilled(MftBytes& image, ImageRanges filled) {
-    std::sort(filled.begin(), filled.end());
+// list with holes leaves empty records, never stale memory. `filled` is sorted.
+void ZeroUnfilled(MftBytes& image, const ImageRanges& filled) {
     std::int64_t next = 0;
     for (const auto& [start, end] : filled) {
         if (start > next) {
@@ -136,6 +61,34 @@ void ZeroUnfilled(MftBytes& image, ImageRanges filled) {
     if (next < size) {
         std::fill(image.begin() + next, image.end(), std::uint8_t{0});
     }
+}
+
+// The record slots that no extent filled, wholly or in part: the MFT's run list did not reach
+// them (its continuation could not be read, or it is damaged), so what they held is unknown.
+// `filled` is sorted.
+std::int64_t UnfilledRecords(const ImageRanges& filled, std::int64_t imageSize,
+                             std::int32_t recordSize) {
+    std::int64_t unfilled = 0;
+    std::int64_t counted = 0;  // slots below this are counted already
+    std::int64_t next = 0;
+    const auto countGap = [&](std::int64_t start, std::int64_t end) {
+        const std::int64_t first = std::max(start / recordSize, counted);
+        const std::int64_t last = (end - 1) / recordSize;
+        if (last >= first) {
+            unfilled += last - first + 1;
+            counted = last + 1;
+        }
+    };
+    for (const auto& [start, end] : filled) {
+        if (start > next) {
+            countGap(next, start);
+        }
+        next = std::max(next, end);
+    }
+    if (next < imageSize) {
+        countGap(next, imageSize);
+    }
+    return unfilled;
 }
 
 // Below this an extent is simply read.
@@ -156,20 +109,23 @@ bool PlaceExtent(const VolumeHandle& volume, std::int64_t volumeOffset,
                   target.subspan(mappable));
 }
 
-// Reads every run of the MFT into the image; false at the first failed read.
+// Reads every run of the MFT into the image; false at the first failed read. The slots no run
+// reaches are zeroed and counted in `unreadRecords`.
 bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
-                 std::int64_t clusterSize, MftBytes& image) {
+                 std::int64_t clusterSize, std::int32_t recordSize, MftBytes& image,
+                 std::int64_t& unreadRecords) {
     ImageRanges filled;
     const auto imageSize = static_cast<std::int64_t>(image.size());
     const bool remappable = LargeBufferIsRemappable(image.size());
     for (const DataRun& run : runs) {
         std::int64_t start = 0;
         std::int64_t volumeOffset = 0;
-        if (run.lcn < 0 || !Multiply(run.vcn, clusterSize, start) || start >= imageSize) {
+        if (run.lcn < 0 || !MultiplyNonNegative(run.vcn, clusterSize, start) ||
+            start >= imageSize) {
             continue;
         }
         std::int64_t length = 0;
-        if (!Multiply(run.clusters, clusterSize, length) || length > imageSize - start) {
+        if (!MultiplyNonNegative(run.clusters, clusterSize, length) || length > imageSize - start) {
             length = imageSize - start;
         }
         if (length <= 0) {
@@ -177,13 +133,15 @@ bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
         }
         const auto target = std::span<std::uint8_t>(image).subspan(
             static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-        if (!Multiply(run.lcn, clusterSize, volumeOffset) ||
+        if (!MultiplyNonNegative(run.lcn, clusterSize, volumeOffset) ||
             !PlaceExtent(volume, volumeOffset, target, remappable)) {
             return false;
         }
         filled.emplace_back(start, start + length);
     }
-    ZeroUnfilled(image, std::move(filled));
+    std::sort(filled.begin(), filled.end());
+    ZeroUnfilled(image, filled);
+    unreadRecords = UnfilledRecords(filled, imageSize, recordSize);
     return true;
 }
 
@@ -205,15 +163,8 @@ void AppendMftExtensionRuns(const VolumeHandle& volume, std::span<const std::uin
     if (clusterSize <= 0 || recordSize <= 0 || !HasRecordMagic(record)) {
         return;
     }
-    std::vector<std::uint8_t> list;
-    ForEachAttribute(record, [&](const Attribute& attribute) {
-        if (attribute.type != kAttributeList) {
-            return true;
-        }
-        list = ReadAttributeList(volume, attribute, clusterSize);
-        return false;
-    });
-    std::vector<AttributeListEntry> pending = MftExtentEntries(list);
+    std::vector<AttributeListEntry> pending =
+        MftExtentEntries(ReadRecordAttributeList(volume, record, clusterSize));
     std::vector<std::uint8_t> extension(static_cast<std::size_t>(recordSize));
     // An extension record may itself lie in an extent that another one describes, so the list is
     // passed over until a pass resolves nothing more.
@@ -222,7 +173,7 @@ void AppendMftExtensionRuns(const VolumeHandle& volume, std::span<const std::uin
         progress = false;
         for (auto entry = pending.begin(); entry != pending.end();) {
             std::int64_t offset = 0;
-            if (!Multiply(entry->recordNumber, recordSize, offset) ||
+            if (!MultiplyNonNegative(entry->recordNumber, recordSize, offset) ||
                 !ReadThroughRuns(volume, runs, clusterSize, offset, extension)) {
                 ++entry;
                 continue;
@@ -246,8 +197,10 @@ bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry)
     }
     geometry.recordSize = data.bytesPerFileRecordSegment;
     const auto clusterSize = static_cast<std::int64_t>(data.bytesPerCluster);
+    geometry.clusterSize = clusterSize;
+    geometry.clusterCount = data.totalClusters;
     if (data.mftValidDataLength <= 0 || clusterSize == 0 || geometry.recordSize <= 0 ||
-        !Multiply(clusterSize, data.mftStartLcn, geometry.mftOffset)) {
+        !MultiplyNonNegative(clusterSize, data.mftStartLcn, geometry.mftOffset)) {
         return false;
     }
     geometry.mftLength = data.mftValidDataLength;
@@ -265,10 +218,12 @@ bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry)
     std::vector<DataRun> runs;
     if (DecodeDataRuns(record0, geometry.recordSize, runs)) {
         AppendMftExtensionRuns(volume, record0, data, runs);
-        if (ReadExtents(volume, runs, clusterSize, image)) {
+        if (ReadExtents(volume, runs, clusterSize, geometry.recordSize, image,
+                        geometry.unreadRecords)) {
             return true;
         }
     }
+    geometry.unreadRecords = 0;
     return ReadAt(volume, geometry.mftOffset, image);
 }
 

@@ -15,6 +15,11 @@ struct MftGeometry {
     std::int32_t recordSize = 0;
     std::int64_t mftOffset = 0;  // byte offset of the MFT's first cluster on the volume
     std::int64_t mftLength = 0;  // bytes of the MFT image
+    std::int64_t clusterSize = 0;
+    std::int64_t clusterCount = 0;  // clusters of the volume; 0 when not known
+    // Record slots of the image that the MFT's run list does not reach, left zero: their records
+    // are missing from the scan.
+    std::int64_t unreadRecords = 0;
 };
 
 // Reads the whole MFT into `image` (exactly mftLength bytes, zero where nothing was read), each

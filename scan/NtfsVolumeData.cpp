@@ -1,5 +1,6 @@
 #include "scan/NtfsVolumeData.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "scan/AttributeWalk.h"
@@ -44,6 +45,7 @@ NtfsVolumeData VolumeDataFromReply(const VolumeDataReply& reply) {
     data.bytesPerFileRecordSegment = static_cast<std::int32_t>(reader.U32(0x30));
     data.mftValidDataLength = reader.I64(0x38);
     data.mftStartLcn = reader.I64(0x40);
+    data.totalClusters = std::max<std::int64_t>(reader.I64(0x10), 0);
     const std::int32_t recordSize = data.bytesPerFileRecordSegment;
     if (!IsPowerOfTwo(data.bytesPerCluster) || data.bytesPerCluster > kLargestReplyCluster ||
         recordSize < 256 || recordSize > 65536 ||
@@ -78,6 +80,8 @@ std::optional<BootSector> ParseBootSector(std::span<const std::uint8_t> bytes) {
     boot.mftStartLcn = mftLcn;
     // The last sector keeps the backup boot sector and is not counted in the total.
     boot.volumeBytes = static_cast<std::int64_t>((totalSectors + 1) * sectorSize);
+    // Clusters cover the counted sectors only; a partial cluster at the end is not one.
+    boot.totalClusters = static_cast<std::int64_t>(totalSectors * sectorSize / clusterSize);
     if (static_cast<std::uint64_t>(mftLcn) >
         static_cast<std::uint64_t>(boot.volumeBytes) / clusterSize) {
         return std::nullopt;

@@ -8,12 +8,14 @@
 
 namespace kestrin {
 
-// The four values of the volume-data reply that reading the MFT needs.
+// The values of the volume-data reply that reading the MFT needs, and the cluster count that
+// bounds the volume's allocation bitmap (0 when not known).
 struct NtfsVolumeData {
     std::uint32_t bytesPerCluster = 0;
     std::int32_t bytesPerFileRecordSegment = 0;
     std::int64_t mftValidDataLength = 0;
     std::int64_t mftStartLcn = 0;
+    std::int64_t totalClusters = 0;
 };
 
 // All zero, which the MFT reader refuses, when the reply states a cluster or record size that no
@@ -27,6 +29,7 @@ struct BootSector {
     std::int32_t bytesPerFileRecord = 0;
     std::int64_t mftStartLcn = 0;
     std::int64_t volumeBytes = 0;
+    std::int64_t totalClusters = 0;
 };
 
 // Enough bytes to hold the boot sector on every sector size a volume can have.

@@ -40,7 +40,7 @@ void RunSlice(const ParseContext& context, const SliceRange& range, SharedProgre
               std::vector<ScanSlice>& results) {
     ScanSlice slice;
     ParseSliceRecords(context.image, context.recordSize, range.begin, range.end, slice,
-                      context.extensions);
+                      context.extensions, context.volume);
     const std::int32_t processed =
         shared.processed.fetch_add(range.end - range.begin) + (range.end - range.begin);
     if (context.progress != nullptr && *context.progress &&
@@ -133,7 +133,7 @@ std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceS
 
 void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::int32_t begin, std::int32_t end, ScanSlice& slice,
-                       const ExtensionIndex* extensions) {
+                       const ExtensionIndex* extensions, const VolumeClusters& volume) {
     if (recordSize <= 0) {
         return;
     }
@@ -154,6 +154,9 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
         static_cast<std::int32_t>(std::max<std::size_t>(1, kBatchBytes / size));
     std::vector<std::uint8_t> batch(static_cast<std::size_t>(batchRecords) * size);
     std::vector<std::uint8_t> extension;
+    SpaceProbe probe;
+    probe.volume = volume;
+    probe.clusters = &slice.clusters;
     for (std::int32_t first = begin; first < last; first += batchRecords) {
         const std::int32_t count = std::min(batchRecords, last - first);
         const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);
@@ -163,14 +166,17 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
             const std::span<std::uint8_t> copy =
                 copies.subspan(static_cast<std::size_t>(i) * size, size);
             MftEntry entry;
-            if (DecodeRecordCopy(image, recordSize, n, copy, entry, index)) {
+            probe.measured = false;
+            probe.space = RecordSpace{};
+            if (DecodeRecordCopy(image, recordSize, n, copy, entry, index, &probe)) {
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);
             }
-            // The slot's fixed-up copy is at hand: its extension-record sizes are noted here
-            // rather than in a second pass over the whole image.
-            NoteRecordExtents(ByteReader(copy), n, image, recordSize, extension, slice);
+            // The slot's fixed-up copy is at hand: its extension-record sizes, named streams and
+            // clusters are noted here rather than in a second pass over the whole image; the
+            // decoder's walk has measured the space of a base record already.
+            NoteRecordExtents(ByteReader(copy), n, image, recordSize, extension, slice, probe);
         }
     }
 }

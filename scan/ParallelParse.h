@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scan/ExtensionIndex.h"
+#include "scan/RecordSpace.h"
 #include "scan/ScanResult.h"
 #include "scan/ScanSlice.h"
 
@@ -26,12 +27,15 @@ std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads);
 // [0, s), [s, 2s), ... up to the record count.
 std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize);
 
-// Decodes record slots [begin, end) of the image into `slice.entries`, in record order. Without
-// an extension index, records whose names lie only in extension records the index would find are
-// left in `slice.unnamedRecords` for DecodeUnnamedRecords.
+// Decodes record slots [begin, end) of the image into `slice.entries`, in record order, and notes
+// what each in-use record holds elsewhere (sizes and named streams in `slice.extentSizes`, the
+// clusters of the volume in `slice.clusters`). Without an extension index, records whose
+// names lie only in extension records the index would find are left in `slice.unnamedRecords`
+// for DecodeUnnamedRecords.
 void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::int32_t begin, std::int32_t end, ScanSlice& slice,
-                       const ExtensionIndex* extensions = nullptr);
+                       const ExtensionIndex* extensions = nullptr,
+                       const VolumeClusters& volume = VolumeClusters{});
 
 struct ParseContext {
     std::span<const std::uint8_t> image;
@@ -41,6 +45,7 @@ struct ParseContext {
     unsigned hardwareThreads = 0;
     const ProgressCallback* progress = nullptr;
     const ExtensionIndex* extensions = nullptr;
+    VolumeClusters volume;
 };
 
 // Decodes every slice in parallel, one ScanSlice each, in the order the slices finished, with

@@ -128,11 +128,14 @@ bool IsExtensionRecord(const ByteReader& record, std::int64_t recordNumber) {
 }
 
 void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool headerIsDirectory,
-                     RecordFacts& facts) {
+                     RecordFacts& facts, SpaceProbe* probe) {
     if (record.Size() < kRecordMinimumSize) {
         return;
     }
     ForEachAttribute(record, [&](const Attribute& attribute) {
+        if (probe != nullptr) {
+            MeasureAttribute(attribute, probe->volume, *probe->clusters, probe->space);
+        }
         switch (attribute.type) {
             case kAttributeStandardInformation:
                 ParseStandardInformation(attribute, facts);
@@ -151,6 +154,9 @@ void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool h
         }
         return true;
     });
+    if (probe != nullptr) {
+        probe->measured = true;
+    }
 }
 
 bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
@@ -230,7 +236,7 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
 
 bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
                              std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
-                             const ExtensionIndex* extensions) {
+                             const ExtensionIndex* extensions, SpaceProbe* probe) {
     if (recordSize <= 0 || image.empty() || record.Size() < static_cast<std::size_t>(recordSize) ||
         !HasRecordMagic(record)) {
         return false;
@@ -242,7 +248,7 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
     }
     const bool headerIsDirectory = (flags & kRecordIsDirectory) != 0;
     RecordFacts facts;
-    ParseAttributes(record, recordNumber, headerIsDirectory, facts);
+    ParseAttributes(record, recordNumber, headerIsDirectory, facts, probe);
     if (facts.name.empty()) {
         std::vector<std::int64_t> refs;
         NameExtensionRefs(record, recordNumber, refs);
@@ -260,10 +266,10 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
 
 bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
                       std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
-                      const ExtensionIndex* extensions) {
+                      const ExtensionIndex* extensions, SpaceProbe* probe) {
     ApplyFixup(copy);
     return DecodeWithAttributeList(image, recordSize, recordNumber, ByteReader(copy), entry,
-                                   extensions);
+                                   extensions, probe);
 }
 
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,

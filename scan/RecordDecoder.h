@@ -8,6 +8,7 @@
 #include "scan/ByteReader.h"
 #include "scan/ExtensionIndex.h"
 #include "scan/MftEntry.h"
+#include "scan/RecordSpace.h"
 
 namespace kestrin {
 
@@ -36,9 +37,10 @@ struct RecordFacts {
 bool IsExtensionRecord(const ByteReader& record, std::int64_t recordNumber);
 
 // Walks one fixed-up record's attributes into `facts`; may be called on the base record and then
-// on its extension records with the same facts.
+// on its extension records with the same facts. With a probe, the walk also measures what the
+// record places on the volume.
 void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool headerIsDirectory,
-                     RecordFacts& facts);
+                     RecordFacts& facts, SpaceProbe* probe = nullptr);
 
 // Turns the gathered facts into an entry, taking their name; false for a file without any name.
 bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
@@ -50,16 +52,19 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
 // Decodes a base record whose names were moved to extension records, which its resident
 // attribute list names; those are read from the MFT image. When that finds no name (the list is
 // non-resident, or damaged) and an index is given, the extension records that name this record
-// as their base are read instead; with the pending index such a record decodes to nothing.
+// as their base are read instead; with the pending index such a record decodes to nothing. A
+// probe measures the base record's own space while it is walked (an in-use base record is walked
+// whether or not it yields an entry).
 bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
                              std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
-                             const ExtensionIndex* extensions = nullptr);
+                             const ExtensionIndex* extensions = nullptr,
+                             SpaceProbe* probe = nullptr);
 
 // Decodes record n from `copy`, a private copy of its slot (recordSize bytes) that is fixed up in
 // place first. False for free, extension, damaged or nameless records.
 bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
                       std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
-                      const ExtensionIndex* extensions = nullptr);
+                      const ExtensionIndex* extensions = nullptr, SpaceProbe* probe = nullptr);
 
 // Decodes record slot n of the MFT image through the private `scratch` copy (recordSize bytes),
 // so the image itself is never modified. False for free, extension, damaged or nameless records.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "scan/ParallelParse.h"
 #include "scan/ScanMessages.h"
 #include "scan/Trace.h"
+#include "scan/VolumeBitmap.h"
 
 namespace kestrin {
 
@@ -25,10 +27,12 @@ void Report(const ProgressCallback& progress, std::int32_t percent, const std::w
     }
 }
 
-// The MFT image, read once; the volume is closed before decoding starts.
+// The MFT image, read once, and the clusters the allocation bitmap marks as in use (nothing when
+// it could not be read); the volume is closed before decoding starts.
 struct MftImage {
     MftBytes bytes;
     MftGeometry geometry;
+    std::optional<std::int64_t> usedClusters;
 };
 
 MftImage OpenAndRead(const std::function<bool(VolumeHandle&)>& open,
@@ -40,11 +44,10 @@ MftImage OpenAndRead(const std::function<bool(VolumeHandle&)>& open,
     }
     Report(progress, 5, L"正在读取 MFT...");
     MftImage image;
-    const bool read = ReadMft(volume, image.bytes, image.geometry);
-    volume.Close();
-    if (!read) {
+    if (!ReadMft(volume, image.bytes, image.geometry)) {
         throw std::runtime_error(kReadMftFailedText);
     }
+    image.usedClusters = CountUsedClusters(volume, image.bytes, image.geometry);
     return image;
 }
 
@@ -68,6 +71,10 @@ std::vector<ScanSlice> Decode(const MftImage& image, std::int32_t recordCount, u
     context.sliceSize = sliceSize;
     context.hardwareThreads = threads;
     context.progress = &progress;
+    context.volume.size = image.geometry.clusterSize;
+    if (image.geometry.clusterCount > 0) {
+        context.volume.count = image.geometry.clusterCount;
+    }
     std::vector<ScanSlice> slices = ParseAllSlices(context);
     DecodeUnnamedRecords(image.bytes, image.geometry.recordSize, slices);
     return slices;
@@ -108,6 +115,8 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     Report(progress, 92, L"构建目录树...");
     ScanResult result;
     BuildResult(result, merged, drive);
+    result.space = AccountSpace(merged.clusters, image.geometry.clusterSize, image.usedClusters);
+    result.unreadMftRecords = image.geometry.unreadRecords;
     const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     result.seconds = static_cast<double>(elapsed.count()) / 1e9;

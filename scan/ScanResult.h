@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/SharedText.h"
+#include "scan/SpaceAccounting.h"
 
 namespace kestrin {
 
@@ -36,7 +37,7 @@ struct DirNode {
 struct FileRow {
     std::wstring name;
     SharedText folderPath;  // shared by the rows of one folder
-    SharedText extension;   // "(无扩展名)" for names without one; shared by the rows of one text
+    SharedText extension;  // "(无扩展名)" for names without one; shared by the rows of one text
     std::int64_t size = 0;
     std::int64_t allocated = 0;
     std::int64_t recordNumber = 0;
@@ -65,6 +66,10 @@ struct ScanResult {
     std::int64_t rootTotalSize = 0;
     double seconds = 0.0;
     std::wstring drive;
+    SpaceAccounting space;
+    // MFT records that could not be read (the run list's continuation was unreadable): the
+    // result lacks whatever they held.
+    std::int64_t unreadMftRecords = 0;
 };
 
 }  // namespace kestrin

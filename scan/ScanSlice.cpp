@@ -137,7 +137,9 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
         ExtentSizes& target = into.extentSizes[record];
         target.size = std::max(target.size, sizes.size);
         target.allocated = std::max(target.allocated, sizes.allocated);
+        AddSaturating(target.namedStreams, sizes.namedStreams);
     }
+    into.clusters += from.clusters;
     into.fileCount += from.fileCount;
     into.dirCount += from.dirCount;
     for (const MftEntry& entry : from.largest.kept) {
@@ -175,7 +177,8 @@ void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
 bool IsEmpty(const ScanSlice& slice) {
     return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
            slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
-           slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0;
+           slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0 &&
+           slice.clusters == ClusterTally{};
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/ClusterTally.h"
 #include "scan/MftEntry.h"
 #include "scan/TextHash.h"
 
@@ -33,10 +34,14 @@ struct ChildFile {
     std::int64_t recordNumber = 0;
 };
 
-// Size maxima found for one base record in its extension records.
+// What one base record's extension records hold of it: the maxima of the unnamed $DATA's sizes
+// found there, and the sum of the bytes its named streams occupy. A named stream whose first
+// extent lies in the base record itself is summed here too, so that the sum never meets the
+// unnamed stream's maximum before both are complete.
 struct ExtentSizes {
     std::int64_t size = 0;
     std::int64_t allocated = 0;
+    std::int64_t namedStreams = 0;
 };
 
 inline constexpr std::int32_t kLargestFilesCapacity = 100000;
@@ -80,6 +85,8 @@ struct ScanSlice {
     // slice is decoded the pairs make the index, and those records are decoded again with it.
     std::vector<std::pair<std::int64_t, std::int64_t>> extensionRecords;
     std::vector<std::int32_t> unnamedRecords;
+    // The clusters that the in-use records decoded into this slice place on the volume.
+    ClusterTally clusters;
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;

@@ -33,6 +33,7 @@ bool VolumeDataFromBootSector(VolumeSource& source, NtfsVolumeData& data) {
     data.bytesPerFileRecordSegment = boot->bytesPerFileRecord;
     data.mftValidDataLength = validLength;
     data.mftStartLcn = boot->mftStartLcn;
+    data.totalClusters = boot->totalClusters;
     return true;
 }
 

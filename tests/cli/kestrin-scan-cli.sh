@@ -91,5 +91,28 @@ expect "bad --drive" 2 $?
 "$scanner" --records --csv - "$images/sample.img" >"$work/out" 2>"$work/err"
 expect "--records with --csv" 2 $?
 
+# The MFT of fragmented-mft continues its run list in record 15. With that record lost, the
+# records the rest of the list places cannot be read: the scan completes, warns and says so in
+# its status, and the listing does the same.
+cp "$images/fragmented-mft.img" "$work/partial.img"
+sector=$(od -An -t u2 -j 11 -N 2 "$work/partial.img")
+cluster_sectors=$(od -An -t u1 -j 13 -N 1 "$work/partial.img")
+mft_lcn=$(od -An -t u8 -j 48 -N 8 "$work/partial.img")
+dd if=/dev/zero of="$work/partial.img" bs=1024 count=1 conv=notrunc status=none \
+    seek=$(( (mft_lcn * sector * cluster_sectors) / 1024 + 15 ))
+"$scanner" "$work/partial.img" >"$work/out" 2>"$work/err"
+expect "scan of a partly readable MFT" 3 $?
+tail -n 1 "$work/err" | grep -qE '^警告: MFT 中有 [0-9]+ 条记录无法读取，结果不完整。$' || { echo "FAIL: partial MFT: stderr ends with $(tail -n 1 "$work/err")"; failures=$((failures + 1)); }
+head -n 1 "$work/out" | grep -q ' · 部分 MFT 无法读取$' || { echo "FAIL: partial MFT: summary line is $(head -n 1 "$work/out")"; failures=$((failures + 1)); }
+"$scanner" --records "$work/partial.img" >"$work/out" 2>"$work/err"
+expect "listing of a partly readable MFT" 3 $?
+grep -q '条记录无法读取' "$work/err" || { echo "FAIL: partial MFT listing: no warning"; failures=$((failures + 1)); }
+
+# The used space, accounted for: six rows after the heading, the last one what nothing claims.
+"$scanner" "$images/sample.img" >"$work/out" 2>"$work/err"
+sed -n '/^卷空间核算$/,$p' "$work/out" | awk 'NR > 2 { print $NF }' | tr '\n' ' ' | grep -qx '卷已用 文件数据 命名数据流 目录索引 其他属性 未归属 ' ||
+    { echo "FAIL: accounting block: $(sed -n '/^卷空间核算$/,$p' "$work/out")"; failures=$((failures + 1)); }
+grep -qE '^ +0 B +0  未归属$' "$work/out" || { echo "FAIL: sample has unaccounted clusters"; failures=$((failures + 1)); }
+
 echo "kestrin-scan-cli: $failures failed"
 [[ $failures -eq 0 ]]

@@ -188,11 +188,12 @@ TEST(DamagedImages, DamagedRecordZero) {
     EXPECT_EQ(outcome.result->fileCount, files);
 
     // A negative cluster number reads as a sparse run, which the MFT never has: its records are
-    // taken as empty and the volume shows its root alone.
+    // unknown, the volume shows its root alone, and the result says that the MFT was not read.
     bad[lcn + 3] = 0xF0;
     outcome = ScanImage(bad);
     ASSERT_TRUE(outcome.result) << outcome.failure;
     EXPECT_EQ(outcome.result->fileCount, 0);
+    EXPECT_GT(outcome.result->unreadMftRecords, files);
 
     // Boot sector and record 0 agree on a 1 TiB MFT in a 16 MiB image.
     bad = whole;
@@ -267,7 +268,7 @@ TEST(DamagedImages, TheExtensionRecordsOfALostManyNamedFileAreNoFiles) {
     const fs::path fixture = test::FixtureImage("hardlinks");
     const std::int32_t files = ScanPathMft(fixture, L"C", {}).fileCount;
     std::int64_t target = 0;
-    for (const auto& [record, listed] : test::ReadFls(test::FixtureSource("hardlinks.fls"))) {
+    for (const auto& [record, listed] : test::ReadFls(test::FixtureListing("hardlinks"))) {
         target = listed.names.size() == 400 ? record : target;
     }
     ASSERT_NE(target, 0);

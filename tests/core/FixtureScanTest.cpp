@@ -120,7 +120,7 @@ TEST(FixtureScan, EveryRecordFlsListsIsDecodedWithItsNameParentAndSize) {
     ASSERT_FALSE(fixtures.empty());
     for (const std::string& fixture : fixtures) {
         SCOPED_TRACE(fixture);
-        const auto expected = ReadFls(test::FixtureSource(fixture + ".fls"));
+        const auto expected = ReadFls(test::FixtureListing(fixture));
         const auto listed = ListImage(test::FixtureImage(fixture));
         const auto outside = SizesOutsideBaseRecord(fixture);
         ASSERT_GT(expected.size(), 10u);

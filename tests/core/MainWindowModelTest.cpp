@@ -1,5 +1,5 @@
 // The main window's decisions that need no window: layout arithmetic, DPI scaling, sort
-// toggling, header geometry and the drive panel's texts.
+// toggling, header geometry, the drive panel's texts and the status line's.
 #include <gtest/gtest.h>
 
 #include "render/Dpi.h"
@@ -9,6 +9,7 @@
 #include "ui/HeaderGeometry.h"
 #include "ui/MainLayout.h"
 #include "ui/SortState.h"
+#include "ui/StatusTexts.h"
 
 namespace kestrin {
 namespace {
@@ -121,6 +122,19 @@ TEST(DrivePanelTexts, EntriesLettersAndSpaceLines) {
     const auto quota = SpacePanelTexts({100, 150, -50});
     EXPECT_EQ(quota[1], L"已用  0 B  (0.0%)");
     EXPECT_EQ(quota[2], L"可用  150 B  (100.0%)");
+}
+
+TEST(StatusTexts, ACompletedScanSaysWhenPartOfTheMftCouldNotBeRead) {
+    ScanResult result;
+    result.seconds = 1.5;
+    result.rootTotalSize = 2048;
+    result.fileCount = 3;
+    result.dirCount = 1;
+    const std::wstring complete =
+        L"扫描完成 1.50 秒 · MFT · 2.00 KB · 3 文件 · 1 文件夹 · 单击三角展开";
+    EXPECT_EQ(CompletionStatusText(result), complete);
+    result.unreadMftRecords = 310;
+    EXPECT_EQ(CompletionStatusText(result), complete + L" · 部分 MFT 无法读取");
 }
 
 TEST(IconKey, FoldsOnlyAsciiAndAddsTheFullStop) {

@@ -99,10 +99,14 @@ RecordBuilder& RecordBuilder::ResidentData(std::uint32_t length, const std::u16s
 }
 
 RecordBuilder& RecordBuilder::NonResidentData(const NonResident& data) {
+    return NonResidentAttribute(0x80, data);
+}
+
+RecordBuilder& RecordBuilder::NonResidentAttribute(std::uint32_t type, const NonResident& data) {
     const std::size_t headerSize = data.totalAllocated >= 0 ? 0x48 : 0x40;
     const std::size_t runOffset = Align8(headerSize + 2 * data.name.size());
     std::vector<std::uint8_t> a =
-        Header(0x80, runOffset + data.runList.size() + 1, true, data.name, headerSize);
+        Header(type, runOffset + data.runList.size() + 1, true, data.name, headerSize);
     Put(a, 0x0C, data.flags, 2);
     Put(a, 0x10, static_cast<std::uint64_t>(data.lowestVcn), 8);
     Put(a, 0x18, static_cast<std::uint64_t>(data.lowestVcn), 8);

@@ -35,6 +35,8 @@ public:
         std::u16string name;
     };
     RecordBuilder& NonResidentData(const NonResident& data);
+    // The same header for any attribute type ($INDEX_ALLOCATION, $BITMAP, ...).
+    RecordBuilder& NonResidentAttribute(std::uint32_t type, const NonResident& data);
     struct ListEntry {
         std::uint32_t type = 0;
         std::int64_t startingVcn = 0;

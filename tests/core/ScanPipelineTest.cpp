@@ -61,7 +61,7 @@ Sums Recount(const ScanResult& result, std::int64_t dir) {
 TEST(ScanPipeline, EveryFixtureImageAgreesWithTheSleuthKit) {
     for (const std::string& fixture : test::FixtureNames()) {
         SCOPED_TRACE(fixture);
-        const auto fls = test::ReadFls(test::FixtureSource(fixture + ".fls"));
+        const auto fls = test::ReadFls(test::FixtureListing(fixture));
         const ScanResult result = ScanPathMft(test::FixtureImage(fixture), L"C", {});
         std::int32_t files = 0;
         for (const auto& [record, listed] : fls) {

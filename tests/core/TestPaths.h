@@ -10,7 +10,10 @@ namespace kestrin::test {
 std::filesystem::path FixtureImage(const std::string& name);
 // The committed fixture folder: compressed images, reference listings and notes.
 std::filesystem::path FixtureSource(const std::string& fileName);
-// Names of all fixtures that have a reference listing.
+// The Sleuth Kit's listing of a fixture (NAME.fls): the committed file, or the one the build
+// unpacked from NAME.fls.xz next to the images when the plain one would be too large for git.
+std::filesystem::path FixtureListing(const std::string& name);
+// Names of all fixtures that have a reference listing, plain or compressed.
 std::vector<std::string> FixtureNames();
 
 }  // namespace kestrin::test

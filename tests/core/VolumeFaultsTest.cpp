@@ -130,14 +130,32 @@ MftGeometry CleanGeometry(const std::string& fixture) {
     return geometry;
 }
 
+// The reads that opening the volume and reading its MFT make; the scan's reads of the allocation
+// bitmap follow them.
+std::size_t MftReadCount(const std::string& fixture) {
+    ReadLog log;
+    VolumeHandle volume;
+    MftBytes image;
+    MftGeometry geometry;
+    EXPECT_TRUE(OpenVolumeSource(
+                    volume, std::make_unique<FaultyVolume>(ImageBytes(fixture), Faults{}, log)) &&
+                ReadMft(volume, image, geometry));
+    return log.size();
+}
+
 // `sample` keeps its MFT in one extent, `fragmented-mft` in 294 with the later ones listed in an
-// extension record: together every read the reader makes, from the boot sector to the last extent.
+// extension record: together every read the scan makes, from the boot sector to the last extent
+// and the allocation bitmap.
 TEST(VolumeFaults, AnyOneReadFailingOrTurningToZerosEndsSanely) {
     for (const std::string fixture : {"sample", "fragmented-mft"}) {
         SCOPED_TRACE(fixture);
         const std::size_t volumeBytes = ImageBytes(fixture).size();
         const Outcome clean = Scan(fixture, {});
         ASSERT_TRUE(clean.result);
+        EXPECT_EQ(clean.result->unreadMftRecords, 0);
+        EXPECT_EQ(clean.result->space.Unaccounted(), 0);
+        const std::size_t mftReads = MftReadCount(fixture);
+        ASSERT_LT(mftReads, clean.reads.size());
         const MftGeometry geometry = CleanGeometry(fixture);
         const std::pair<std::int64_t, std::size_t> contiguous(
             geometry.mftOffset, static_cast<std::size_t>(geometry.mftLength));
@@ -149,14 +167,29 @@ TEST(VolumeFaults, AnyOneReadFailingOrTurningToZerosEndsSanely) {
             const Outcome failed = Scan(fixture, failing);
             ExpectSaneOrCleanFailure(failed, volumeBytes);
             failures.insert(failed.failure);
-            // The last read fetches the MFT's last extent: losing it costs the contiguous read,
+            // The MFT's last read fetches its last extent: losing it costs the contiguous read,
             // which in `sample` covers that same extent and so loses nothing.
-            if (n == clean.reads.size()) {
-                EXPECT_EQ(failed.reads.back(), contiguous);
+            if (n == mftReads) {
                 ASSERT_TRUE(failed.result);
+                EXPECT_EQ(failed.reads[n], contiguous);
                 if (fixture == "sample") {
                     EXPECT_EQ(failed.result->fileCount, clean.result->fileCount);
                 }
+            }
+            // Reads 7 and 8 of `fragmented-mft` fetch record 0's attribute list and the
+            // extension record that continues the MFT's run list: the records the rest of the
+            // list would have placed are missing, and the result says so.
+            if (fixture == "fragmented-mft" && (n == 7 || n == 8)) {
+                ASSERT_TRUE(failed.result);
+                EXPECT_GT(failed.result->unreadMftRecords, 0);
+                EXPECT_LT(failed.result->fileCount, clean.result->fileCount);
+            }
+            // An unreadable bitmap leaves the volume's used space unknown, and nothing else.
+            if (n > mftReads) {
+                ASSERT_TRUE(failed.result);
+                EXPECT_FALSE(failed.result->space.HasVolumeUsed());
+                EXPECT_EQ(failed.result->fileCount, clean.result->fileCount);
+                EXPECT_EQ(failed.result->space.fileData, clean.result->space.fileData);
             }
             // Every read from the n-th on yields zeros: each n among the first reads, then some.
             if (n <= 12 || n % 16 == 0) {

@@ -25,10 +25,14 @@ const char* const kUsageText =
     "  --help      show this text\n"
     "\n"
     "A scan prints its progress on standard error and, on standard output, the summary line,\n"
-    "the folders directly under the root, the 20 largest files and the 20 largest extensions.\n"
+    "the folders directly under the root, the 20 largest files, the 20 largest extensions and\n"
+    "the accounting of the volume's used space: the clusters the allocation bitmap marks as\n"
+    "used, those of file data, named streams, folder indexes and other attributes, and what\n"
+    "none of them claims.\n"
     "\n"
     "Exit status: 0 success, 1 the volume could not be opened or its MFT read (the reason on\n"
-    "standard error), 2 wrong usage.\n";
+    "standard error), 2 wrong usage, 3 completed but incomplete: part of the MFT could not be\n"
+    "read (a warning on standard error says how many records).\n";
 
 bool IsDriveLetter(const std::wstring& source) {
     const bool letter = !source.empty() && ((source[0] >= L'A' && source[0] <= L'Z') ||

@@ -1,6 +1,7 @@
 #include "tools/kestrin-scan/ScanReport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -93,6 +94,32 @@ std::string ExtensionsTable(const ScanResult& result) {
     return table.Text();
 }
 
+// Sizes that may be negative (clusters claimed twice) keep their sign.
+std::wstring SignedSize(std::int64_t bytes) {
+    return bytes < 0 ? L"-" + FormatSize(bytes == INT64_MIN ? INT64_MAX : -bytes)
+                     : FormatSize(bytes);
+}
+
+void AddAccountingRow(Table& table, std::int64_t bytes, const wchar_t* label) {
+    table.Add({SignedSize(bytes), std::to_wstring(bytes), label});
+}
+
+std::string AccountingTable(const SpaceAccounting& space) {
+    Table table({L"大小", L"字节", L"项目"});
+    if (space.HasVolumeUsed()) {
+        AddAccountingRow(table, space.volumeUsed, L"卷已用");
+    }
+    AddAccountingRow(table, space.fileData, L"文件数据");
+    AddAccountingRow(table, space.namedStreams, L"命名数据流");
+    AddAccountingRow(table, space.directoryIndexes, L"目录索引");
+    AddAccountingRow(table, space.otherAttributes, L"其他属性");
+    if (space.HasVolumeUsed()) {
+        AddAccountingRow(table, space.Unaccounted(), L"未归属");
+        return table.Text();
+    }
+    return table.Text() + "无法读取 $Bitmap: 卷已用与未归属未知\n";
+}
+
 }  // namespace
 
 std::string ScanReportText(const ScanResult& result) {
@@ -103,6 +130,8 @@ std::string ScanReportText(const ScanResult& result) {
     text += LargestFilesTable(result);
     text += "\n最大的 20 个扩展名\n";
     text += ExtensionsTable(result);
+    text += "\n卷空间核算\n";
+    text += AccountingTable(result.space);
     return text;
 }
 

@@ -35,6 +35,8 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The scan ran to the end, but part of the MFT could not be read: the result lacks its records.
+constexpr int kExitIncomplete = 3;
 
 // The paths of one run: SOURCE and the CSV file keep the bytes the user gave.
 struct RunPaths {
@@ -49,6 +51,17 @@ void PrepareConsole() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+}
+
+// Said on standard error after the output, so that it is the last thing a user sees; the status
+// tells scripts.
+int WarnWhenIncomplete(int status, std::int64_t unreadRecords) {
+    if (unreadRecords <= 0) {
+        return status;
+    }
+    std::fprintf(stderr, "警告: MFT 中有 %lld 条记录无法读取，结果不完整。\n",
+                 static_cast<long long>(unreadRecords));
+    return status == kExitSuccess ? kExitIncomplete : status;
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -84,7 +97,8 @@ int ListRecords(const CommandLine& line, const RunPaths& paths) {
         return kExitFailure;
     }
     WriteRecordListing(image, geometry.recordSize, stdout);
-    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+    return WarnWhenIncomplete(std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure,
+                              geometry.unreadRecords);
 }
 
 bool WriteCsvTo(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
@@ -144,7 +158,7 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     if (line.timing) {
         timer.Print(stderr);
     }
-    return status;
+    return WarnWhenIncomplete(status, result.unreadMftRecords);
 }
 
 int Run(const std::vector<std::wstring>& arguments, const RunPaths& paths) {
