@@ -94,6 +94,12 @@ public:
 
     bool QueryVolumeData(VolumeDataReply&) override { return false; }
 
+    // Seeking to the end gives a block device's capacity as well as a file's size.
+    std::int64_t Size() override {
+        const off_t end = ::lseek(fd_.Get(), 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    }
+
     // The image's pages in the page cache become the MFT buffer's pages: no copy, and no fresh
     // pages to clear. Private, so the scan never writes to the image.
     bool MapAt(std::int64_t offset, std::span<std::uint8_t> target) override {

@@ -38,7 +38,17 @@ public:
         (void)target;
         return false;
     }
+
+    // The source's length in bytes: an image file's size, a device's capacity. -1 when it cannot
+    // tell.
+    virtual std::int64_t Size() { return -1; }
 };
+
+// The stretch [offset, offset + length) of another source as a source of its own: a partition
+// of a disk. Reads outside it fail; the volume-data query is never answered, so the geometry
+// comes from the partition's boot sector.
+std::unique_ptr<VolumeSource> MakeVolumeWindow(std::unique_ptr<VolumeSource> disk,
+                                               std::int64_t offset, std::int64_t length);
 
 // Opens the raw volume of a drive letter ("C") for reading, after enabling the backup privilege.
 // Null when it cannot be opened, and always null on platforms without drive letters.

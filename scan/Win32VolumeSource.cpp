@@ -84,6 +84,21 @@ public:
                                  nullptr) != 0;
     }
 
+    // A file's size, or a disk's or volume's length, which GetFileSizeEx does not give.
+    std::int64_t Size() override {
+        LARGE_INTEGER size{};
+        if (::GetFileSizeEx(handle_.Get(), &size) && size.QuadPart > 0) {
+            return size.QuadPart;
+        }
+        GET_LENGTH_INFORMATION length{};
+        DWORD returned = 0;
+        if (::DeviceIoControl(handle_.Get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
+                              sizeof length, &returned, nullptr)) {
+            return length.Length.QuadPart;
+        }
+        return -1;
+    }
+
 private:
     FileHandle handle_;
 };

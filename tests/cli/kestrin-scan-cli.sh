@@ -72,7 +72,46 @@ done
 
 "$scanner" "$work/random.img" >"$work/out" 2>"$work/err"
 expect "scan of a volume that is not NTFS" 1 $?
-tail -n 1 "$work/err" | grep -qx "错误: 无法打开卷，请确认以管理员身份运行。" || { echo "FAIL: scan error text: $(cat "$work/err")"; failures=$((failures + 1)); }
+tail -n 2 "$work/err" | head -n 1 | grep -qx "错误: 无法打开卷，请确认以管理员身份运行。" || { echo "FAIL: scan error text: $(cat "$work/err")"; failures=$((failures + 1)); }
+
+# Every source that cannot be scanned: the window's text, then the cause and what to do.
+reason() {  # reason NAME PATTERN SCANNER-ARGUMENTS... (or a command that runs the scanner)
+    local name=$1 pattern=$2
+    shift 2
+    if [[ $1 == setpriv ]]; then "$@"; else "$scanner" "$@"; fi >"$work/out" 2>"$work/err"
+    expect "$name" 1 $?
+    tail -n +2 "$work/err" | grep -v '^ *[0-9]*% ' | grep -q -- "$pattern" || { echo "FAIL: $name: stderr was: $(cat "$work/err")"; failures=$((failures + 1)); }
+}
+reason "missing path" "原因: $work/nothing.img 不存在" "$work/nothing.img"
+reason "a directory" "^原因: .*目录" "$work"
+# Root reads everything: the lack of permission is seen as another user, where one can be had.
+cp "$images/sample.img" "$work/private.img" && chmod 0600 "$work/private.img"
+if command -v setpriv >/dev/null && setpriv --reuid=65534 --regid=65534 --clear-groups "$scanner" --help >/dev/null 2>&1; then
+    reason "no permission" "^原因: 没有读取 .* 的权限，请以 root 身份运行" setpriv --reuid=65534 --regid=65534 --clear-groups "$scanner" "$work/private.img"
+fi
+reason "not NTFS, no table" "^原因: 开头既没有 NTFS 引导扇区，也没有分区表" "$work/random.img"
+truncate -s 40M "$work/fat.img" && mkfs.vfat -F 16 "$work/fat.img" >/dev/null
+reason "a FAT volume" "^原因: 这是 FAT16 卷，只能扫描 NTFS 卷" "$work/fat.img"
+if command -v mkfs.ext4 >/dev/null; then
+    truncate -s 8M "$work/ext4.img" && mkfs.ext4 -q -F "$work/ext4.img"
+    reason "an ext4 volume" "^原因: 这是 ext4 卷" "$work/ext4.img"
+fi
+{ printf '\xeb\x58\x90-FVE-FS-'; head -c 65536 /dev/zero; } >"$work/bitlocker.img"
+reason "a BitLocker volume" "^原因: 这是 BitLocker 加密卷，请先解锁" "$work/bitlocker.img"
+reason "a disk with two NTFS partitions" "有 2 个 NTFS 分区，请用 --partition N 选择其一" "$images/disk-mbr.img"
+grep -qE '^ +2 +5242880 +3145728 +3.00 MB +FAT16$' "$work/err" || { echo "FAIL: partition list: $(cat "$work/err")"; failures=$((failures + 1)); }
+reason "a partition that is not NTFS" "^原因: 分区 2 不是 NTFS 卷（FAT16）" --partition 2 "$images/disk-mbr.img"
+reason "a partition that does not exist" "没有分区 9" --partition 9 "$images/disk-mbr.img"
+reason "--partition on a volume" "不能用 --partition" --partition 1 "$images/sample.img"
+
+# A disk: the partition asked for, or the only NTFS one; which one goes to stderr.
+"$scanner" --partition 5 "$images/disk-mbr.img" >"$work/out" 2>"$work/err"
+expect "--partition 5 of an MBR disk" 0 $?
+grep -q '^kestrin-scan: 扫描分区 5（起始 9437184 字节，大小 4194304 字节' "$work/err" || { echo "FAIL: no notice of partition 5: $(cat "$work/err")"; failures=$((failures + 1)); }
+"$scanner" "$images/disk-gpt.img" >"$work/out" 2>"$work/err"
+expect "the only NTFS partition of a GPT disk" 0 $?
+grep -q '只有一个 NTFS 分区，扫描分区 3（起始 6291456 字节' "$work/err" || { echo "FAIL: no notice of partition 3: $(cat "$work/err")"; failures=$((failures + 1)); }
+grep -qE '^ +0 B +0  未归属$' "$work/out" || { echo "FAIL: GPT disk partition not accounted"; failures=$((failures + 1)); }
 
 # CSV to a file: the summary still goes to stdout; to "-", stdout is the CSV alone.
 "$scanner" --csv "$work/result.csv" "$images/sample.img" >"$work/out" 2>"$work/err"

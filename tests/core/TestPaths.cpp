@@ -29,7 +29,8 @@ std::vector<std::string> FixtureNames() {
         if (path.extension() == ".xz") {
             path = path.stem();
         }
-        if (path.extension() == ".fls") {
+        // A disk's listings are per partition (NAME.pN.fls): a disk is no volume to scan whole.
+        if (path.extension() == ".fls" && !path.stem().has_extension()) {
             names.push_back(path.stem().string());
         }
     }

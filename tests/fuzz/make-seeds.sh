@@ -2,14 +2,15 @@
 # Cuts seed corpora for the fuzz targets out of the committed NTFS images:
 #   OUT/record/  single raw MFT records (as on disk, before fixup) for fuzz-record
 #   OUT/scan/    shrunk volume images for fuzz-scan
+#   OUT/partitions/  the first sectors of disks and volumes for fuzz-partitions
 # plus the regression inputs committed beside this script. Usage: make-seeds.sh OUT
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 fixtures=$here/../fixtures
 out=${1:?usage: make-seeds.sh OUT}
 
-rm -rf "$out/record" "$out/scan"
-mkdir -p "$out/images" "$out/record" "$out/scan"
+rm -rf "$out/record" "$out/scan" "$out/partitions"
+mkdir -p "$out/images" "$out/record" "$out/scan" "$out/partitions"
 for archive in "$fixtures"/*.img.xz; do
     image=$out/images/$(basename "$archive" .xz)
     [[ -s $image && $image -nt $archive ]] || xz -dc "$archive" >"$image"
@@ -178,6 +179,8 @@ def unusual(record):
 for path in images:
     name = os.path.basename(path)[:-len('.img')]
     volume = open(path, 'rb').read()
+    if volume[3:11] != b'NTFS    ':
+        continue  # a whole disk: only its first sectors are seeds, for fuzz-partitions
     layout = mft_layout(volume)
     count, total = shrink(volume, layout, name)
     scatter(volume, layout, name, count)
@@ -203,8 +206,13 @@ for path in images:
             f.write(raw)
 EOF
 
+# The start of every image: volumes of several kinds, and disks whose tables lie there.
+for image in "$out"/images/*.img; do
+    head -c 73728 "$image" >"$out/partitions/$(basename "$image" .img)"
+done
+
 # Inputs that once broke the engine stay in the corpus for good.
-for target in record scan; do
+for target in record scan partitions; do
     if [[ -d $here/corpus/$target ]]; then
         cp "$here/corpus/$target"/* "$out/$target/" 2>/dev/null || true
     fi

@@ -17,15 +17,16 @@ if [[ ! -f $build/build.ninja ]]; then
     CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKESTRIN_FUZZ=ON -DKESTRIN_TESTS=OFF -DKESTRIN_BENCH=OFF >/dev/null || exit 1
 fi
-cmake --build "$build" -j "${KESTRIN_FUZZ_BUILD_JOBS:-2}" --target fuzz-record fuzz-scan || exit 1
+cmake --build "$build" -j "${KESTRIN_FUZZ_BUILD_JOBS:-2}" --target fuzz-record fuzz-scan \
+    fuzz-partitions || exit 1
 "$root/tests/fuzz/make-seeds.sh" "$build/seeds" || exit 1
 
 # UBSan aborts at the first report (the targets are built without recovery); print where.
 export UBSAN_OPTIONS=print_stacktrace=1
 status=0
 # Inputs are capped near the size of the seeds: a record target input holds a few records, a scan
-# input a boot sector and about a hundred records.
-for entry in fuzz-record:16384 fuzz-scan:131072; do
+# input a boot sector and about a hundred records, a partitions input the first sectors of a disk.
+for entry in fuzz-record:16384 fuzz-scan:131072 fuzz-partitions:73728; do
     target=${entry%%:*}
     kind=${target#fuzz-}
     mkdir -p "$build/corpus/$kind" "$build/artifacts" "$build/logs"

@@ -3,15 +3,21 @@
 namespace kestrin {
 
 const char* const kUsageText =
-    "usage: kestrin-scan [--drive X] [--csv FILE] [--timing] [--records] SOURCE\n"
+    "usage: kestrin-scan [--drive X] [--partition N] [--csv FILE] [--timing] [--records] SOURCE\n"
     "\n"
     "Scans an NTFS volume from its Master File Table and shows where its space went.\n"
     "\n"
     "SOURCE        a drive letter such as C (Windows, run as administrator), or the path of a\n"
-    "              raw NTFS image or block device (any platform)\n"
+    "              raw NTFS image or block device (any platform), or of a whole disk or disk\n"
+    "              image with an MBR or GPT partition table (/dev/sdb, disk.img, a fixed .vhd,\n"
+    "              \\\\.\\PhysicalDrive1): its NTFS partition is scanned\n"
     "\n"
     "  --drive X   the drive letter that names the root and the paths of a path SOURCE\n"
     "              (default C)\n"
+    "  --partition N\n"
+    "              the partition of a disk to scan, numbered as Linux numbers them (MBR: 1-4,\n"
+    "              logical partitions from 5; GPT: from 1); needed when the disk holds more\n"
+    "              than one NTFS partition\n"
     "  --csv FILE  also write the complete result to FILE (- for standard output): UTF-8,\n"
     "              one row per folder and per file, columns\n"
     "              Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\n"
@@ -56,6 +62,24 @@ bool TakeValue(const std::vector<std::wstring>& arguments, std::size_t& i, std::
     return true;
 }
 
+bool ParsePartitionNumber(const std::wstring& text, std::optional<int>& number) {
+    if (text.empty() || text.size() > 4) {
+        return false;
+    }
+    int value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    if (value < 1) {
+        return false;
+    }
+    number = value;
+    return true;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
@@ -75,6 +99,12 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
                 return line;
             }
             line.drive = drive.substr(0, 1);
+        } else if (argument == L"--partition") {
+            std::wstring number;
+            if (!TakeValue(arguments, i, number) || !ParsePartitionNumber(number, line.partition)) {
+                line.error = L"--partition needs a partition number (1 or more)";
+                return line;
+            }
         } else if (argument == L"--csv") {
             if (!TakeValue(arguments, i, line.csvFile, &line.csvIndex) || line.csvFile.empty()) {
                 line.error = L"--csv needs a file name (- for standard output)";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,9 @@ namespace kestrin {
 struct CommandLine {
     bool help = false;
     bool records = false;
-    bool timing = false;        // phase times on standard error
-    std::wstring drive = L"C";  // names the root and the paths of a path source
+    bool timing = false;           // phase times on standard error
+    std::wstring drive = L"C";     // names the root and the paths of a path source
+    std::optional<int> partition;  // of a disk, as --partition gives it
     bool csv = false;
     std::wstring csvFile;  // "-" for standard output
     std::size_t csvIndex = 0;

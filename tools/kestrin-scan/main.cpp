@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scan/MftReader.h"
 #include "scan/ScanMessages.h"
 #include "scan/ScanPipeline.h"
+#include "scan/SourceDescription.h"
 #include "scan/Utf16Text.h"
 #include "scan/Volume.h"
+#include "scan/VolumeSource.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/HeapTunables.h"
@@ -19,6 +22,7 @@
 #include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
 #include "tools/kestrin-scan/ScanReport.h"
+#include "tools/kestrin-scan/SourceChoice.h"
 #include "ui/StatusTexts.h"
 
 #if defined(_WIN32)
@@ -80,12 +84,78 @@ bool UsesDrive([[maybe_unused]] const CommandLine& line) {
 #endif
 }
 
+std::string PathText(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    return Utf8FromWide(path.wstring());
+#else
+    return path.string();
+#endif
+}
+
+// Device paths such as \\.\PhysicalDrive1 name no file the file system could describe.
+bool IsDevicePath(const std::filesystem::path& path) {
+    return PathText(path).rfind("\\\\.\\", 0) == 0;
+}
+
+// The volume a path source holds: the source itself, or the partition of a disk that the
+// command line or the disk's partitions choose. Null with the reason when there is none.
+std::unique_ptr<VolumeSource> OpenPathVolume(const CommandLine& line, const RunPaths& paths,
+                                             std::string& reason) {
+    const std::string shown = PathText(paths.source);
+    if (!IsDevicePath(paths.source)) {
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(paths.source, error);
+        if (status.type() == std::filesystem::file_type::not_found) {
+            reason = MissingPathReason(shown);
+            return nullptr;
+        }
+        if (status.type() == std::filesystem::file_type::directory) {
+            reason = DirectoryReason(shown);
+            return nullptr;
+        }
+    }
+    std::unique_ptr<VolumeSource> source = OpenPathSource(paths.source);
+    if (source == nullptr) {
+        reason = PermissionReason(shown);
+        return nullptr;
+    }
+    const SourceDescription description =
+        DescribeSource([&](std::int64_t offset,
+                           std::span<std::uint8_t> out) { return source->ReadAt(offset, out); },
+                       source->Size());
+    const SourceChoice choice = ChooseVolume(description, line.partition);
+    if (!choice.scan) {
+        reason = choice.reason;
+        return nullptr;
+    }
+    std::fputs(choice.notice.c_str(), stderr);
+    if (choice.length < 0) {
+        return source;
+    }
+    return MakeVolumeWindow(std::move(source), choice.offset, choice.length);
+}
+
+// Opens the volume of SOURCE; on failure says so, the first line as the window says it and a
+// second with the cause where it is known.
+bool OpenSourceVolume(const CommandLine& line, const RunPaths& paths, VolumeHandle& volume,
+                      const std::string& failureLine) {
+    std::string reason;
+    bool opened = false;
+    if (UsesDrive(line)) {
+        opened = OpenVolume(volume, line.source.substr(0, 1));
+    } else if (std::unique_ptr<VolumeSource> source = OpenPathVolume(line, paths, reason)) {
+        opened = OpenVolumeSource(volume, std::move(source));
+        reason = opened ? "" : DamagedNtfsReason();
+    }
+    if (!opened) {
+        std::fprintf(stderr, "%s\n%s", failureLine.c_str(), reason.c_str());
+    }
+    return opened;
+}
+
 int ListRecords(const CommandLine& line, const RunPaths& paths) {
     VolumeHandle volume;
-    const bool opened = UsesDrive(line) ? OpenVolume(volume, line.source.substr(0, 1))
-                                        : OpenVolumePath(volume, paths.source);
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", kOpenVolumeFailedText);
+    if (!OpenSourceVolume(line, paths, volume, kOpenVolumeFailedText)) {
         return kExitFailure;
     }
     MftBytes image;
@@ -142,11 +212,21 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     // second. Held by a static, so leak checkers see it as reachable.
     static ScanResult* const kept = new ScanResult;
     ScanResult& result = *kept;
+    const std::string openFailed = Utf8FromWide(ErrorStatusText(kOpenVolumeFailedText));
     try {
         const std::wstring drive = UsesDrive(line) ? line.source.substr(0, 1) : line.drive;
-        result = UsesDrive(line) ? ScanDriveMft(drive, report)
-                                 : ScanPathMft(paths.source, drive, report);
+        // The volume is opened as the scan's first step, after its first progress report; what
+        // the opening says goes on lines of its own.
+        result = ScanVolumeMft(
+            [&](VolumeHandle& volume) {
+                progress.Finish();
+                return OpenSourceVolume(line, paths, volume, openFailed);
+            },
+            drive, report, std::thread::hardware_concurrency());
     } catch (const std::exception& failure) {
+        if (std::string(failure.what()) == kOpenVolumeFailedText) {
+            return kExitFailure;  // said where the volume would not open
+        }
         progress.Finish();
         std::fprintf(stderr, "%s\n", Utf8FromWide(ErrorStatusText(failure.what())).c_str());
         return kExitFailure;

@@ -4,9 +4,9 @@
 #   tools/setup/install-deps.sh native   compiler, CMake, Ninja, GoogleTest, xz
 #   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build (python3 draws
 #                                        the icon), Wine, Xvfb with a CJK font, the tools that
-#                                        drive and photograph the window, and the NTFS tools that
-#                                        make and check the fixture images, and clang with
-#                                        libFuzzer for the fuzz targets
+#                                        drive and photograph the window, the NTFS and partitioning
+#                                        tools that make and check the fixture images, and clang
+#                                        with libFuzzer for the fuzz targets
 set -euo pipefail
 
 native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
@@ -14,7 +14,7 @@ all_packages=(
     "${native_packages[@]}"
     mingw-w64 g++-mingw-w64-x86-64-posix python3
     wine wine64 xvfb xauth fonts-wqy-microhei xdotool imagemagick
-    ntfs-3g sleuthkit dosfstools time
+    ntfs-3g sleuthkit dosfstools fdisk gdisk time
     clang-format clang libclang-rt-14-dev
 )
 
