@@ -35,6 +35,7 @@ void MakeNodes(ScanResult& result, ScanSlice& slice, std::wstring_view drive) {
         node.name = record == kRootRecord ? L"[" + std::wstring(drive) + L":]" : info.name;
         node.time = info.time;
         node.attributes = info.attributes;
+        node.indexAllocated = info.indexAllocated;
         result.dirs.emplace(record, std::move(node));
     }
 }

@@ -24,13 +24,15 @@ void NoteMaxima(ScanSlice& slice, std::int64_t base, std::int64_t size, std::int
     sizes.allocated = std::max(sizes.allocated, allocated);
 }
 
-// Named streams belong to the file whatever record holds them: an extension record names its
-// base (the MFT's own ones name record 0 with a sequence number, hence the whole reference).
-void NoteNamedStreams(const ByteReader& record, std::int64_t number, std::int64_t bytes,
-                      ScanSlice& slice) {
+// Named streams and indexes belong to the file or folder whatever record holds them: an
+// extension record names its base (the MFT's own ones name record 0 with a sequence number,
+// hence the whole reference).
+void NoteStreamsAndIndex(const ByteReader& record, std::int64_t number, const RecordSpace& space,
+                         ScanSlice& slice) {
     const bool namesABase = record.U64(kRecordBaseReferenceOffset) != 0;
-    const std::int64_t file = namesABase ? RecordBaseReference(record) : number;
-    AddSaturating(slice.extentSizes[file].namedStreams, bytes);
+    ExtentSizes& sizes = slice.extentSizes[namesABase ? RecordBaseReference(record) : number];
+    AddSaturating(sizes.namedStreams, space.namedStreamBytes);
+    AddSaturating(sizes.indexBytes, space.indexBytes);
 }
 
 // An extension record names its base: its own $DATA extents raise the base's maxima.
@@ -86,8 +88,7 @@ void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize
         static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
     for (std::int64_t number = 0; number < count; ++number) {
         CopyFixedUpRecord(image, recordSize, number, base);
-        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice,
-                          volume);
+        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice, volume);
     }
 }
 
@@ -107,11 +108,10 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number,
     if (!HasRecordMagic(record) || (RecordFlags(record) & kRecordInUse) == 0) {
         return;
     }
-    const RecordSpace space = probe.measured
-                                  ? probe.space
-                                  : MeasureRecordSpace(record, probe.volume, slice.clusters);
-    if (space.namedStreamBytes > 0) {
-        NoteNamedStreams(record, number, space.namedStreamBytes, slice);
+    const RecordSpace space =
+        probe.measured ? probe.space : MeasureRecordSpace(record, probe.volume, slice.clusters);
+    if (space.namedStreamBytes > 0 || space.indexBytes > 0) {
+        NoteStreamsAndIndex(record, number, space, slice);
     }
     if (IsExtensionRecord(record, number)) {
         FromExtensionRecord(record, slice);
@@ -127,8 +127,10 @@ void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
         if (found != sizes.end()) {
             entry.size = std::max(entry.size, found->second.size);
             entry.allocated = std::max(entry.allocated, found->second.allocated);
-            // A folder's allocation is that of the files below it.
-            if (!entry.isDirectory) {
+            // A folder's allocation is that of the files below it; its own is its index.
+            if (entry.isDirectory) {
+                entry.allocated = found->second.indexBytes;
+            } else {
                 AddSaturating(entry.allocated, found->second.namedStreams);
             }
         }
@@ -151,6 +153,7 @@ ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices) {
             target.size = std::max(target.size, sizes.size);
             target.allocated = std::max(target.allocated, sizes.allocated);
             AddSaturating(target.namedStreams, sizes.namedStreams);
+            AddSaturating(target.indexBytes, sizes.indexBytes);
         }
         slice.extentSizes.clear();
     }

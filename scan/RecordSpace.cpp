@@ -40,6 +40,8 @@ void MeasureAttribute(const Attribute& attribute, const VolumeClusters& volume,
     AddSaturating(TallyFor(attribute, clusters), placed);
     if (attribute.type == kAttributeData && attribute.NameLength() != 0) {
         AddSaturating(space.namedStreamBytes, BytesOf(placed, volume.size));
+    } else if (attribute.type == kAttributeIndexAllocation) {
+        AddSaturating(space.indexBytes, BytesOf(placed, volume.size));
     }
 }
 

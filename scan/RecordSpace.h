@@ -24,6 +24,8 @@ struct RecordSpace {
     // states, and for $BadClus:$Bad (a sparse run as long as the volume, without the sparse flag)
     // is nothing.
     std::int64_t namedStreamBytes = 0;
+    // The bytes of the $INDEX_ALLOCATION extents stored here, as their run lists place them.
+    std::int64_t indexBytes = 0;
     bool hasResidentAttributeList = false;
 };
 

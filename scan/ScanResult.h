@@ -31,6 +31,7 @@ struct DirNode {
     std::int64_t time = 0;
     std::uint32_t attributes = 0;
     std::vector<std::int64_t> children;
+    std::int64_t indexAllocated = 0;  // the bytes of the folder's own index, 0 when resident
 };
 
 // One file as the views list it.

@@ -15,8 +15,8 @@ constexpr std::size_t kReserveAllFrom = 4096;
 // `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
 template <typename Name>
 void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
-    slice.dirInfos[entry.recordNumber] =
-        DirInfo{entry.parentRecord, std::forward<Name>(name), entry.time, entry.attributes};
+    slice.dirInfos[entry.recordNumber] = DirInfo{entry.parentRecord, std::forward<Name>(name),
+                                                 entry.time, entry.attributes, entry.allocated};
     if (entry.recordNumber != kRootRecord) {
         ++slice.dirCount;
     }
@@ -138,6 +138,7 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
         target.size = std::max(target.size, sizes.size);
         target.allocated = std::max(target.allocated, sizes.allocated);
         AddSaturating(target.namedStreams, sizes.namedStreams);
+        AddSaturating(target.indexBytes, sizes.indexBytes);
     }
     into.clusters += from.clusters;
     into.fileCount += from.fileCount;

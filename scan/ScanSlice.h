@@ -17,6 +17,7 @@ struct DirInfo {
     std::wstring name;
     std::int64_t time = 0;
     std::uint32_t attributes = 0;
+    std::int64_t indexAllocated = 0;  // the bytes of the folder's own index ($INDEX_ALLOCATION)
 };
 
 struct SizeTotals {
@@ -35,13 +36,14 @@ struct ChildFile {
 };
 
 // What one base record's extension records hold of it: the maxima of the unnamed $DATA's sizes
-// found there, and the sum of the bytes its named streams occupy. A named stream whose first
-// extent lies in the base record itself is summed here too, so that the sum never meets the
-// unnamed stream's maximum before both are complete.
+// found there, and the sums of the bytes its named streams and its index occupy. What the base
+// record itself holds of those is summed here too, so that the sums never meet the unnamed
+// stream's maximum before both are complete.
 struct ExtentSizes {
     std::int64_t size = 0;
     std::int64_t allocated = 0;
     std::int64_t namedStreams = 0;
+    std::int64_t indexBytes = 0;  // a folder's index, summed like the streams
 };
 
 inline constexpr std::int32_t kLargestFilesCapacity = 100000;

@@ -153,5 +153,85 @@ sed -n '/^卷空间核算$/,$p' "$work/out" | awk 'NR > 2 { print $NF }' | tr '\
     { echo "FAIL: accounting block: $(sed -n '/^卷空间核算$/,$p' "$work/out")"; failures=$((failures + 1)); }
 grep -qE '^ +0 B +0  未归属$' "$work/out" || { echo "FAIL: sample has unaccounted clusters"; failures=$((failures + 1)); }
 
+# The ncdu export, read by the programs it is for: ncdu re-exports it with the same entries and
+# sizes, gdu lists the root's folders, and the files' sizes add up to the root's total.
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+for image in "$images"/*.img; do
+    name=$(basename "$image" .img)
+    [[ $name == disk-* ]] && continue
+    "$scanner" --ncdu "$work/$name.json" --csv "$work/$name.csv" "$image" >"$work/$name.out" 2>/dev/null ||
+        { fail "$name: --ncdu exit status $?"; continue; }
+    # ncdu exits 0 on a malformed file and says so on stderr only; -0 keeps stderr for that.
+    TERM=dumb ncdu -0 -f "$work/$name.json" -o "$work/$name.again.json" </dev/null >/dev/null 2>"$work/ncdu.err" &&
+        [[ ! -s $work/ncdu.err ]] || fail "$name: ncdu cannot read the export: $(cat "$work/ncdu.err")"
+    python3 - "$work/$name.json" "$work/$name.again.json" "$work/$name.csv" <<'PY' || fail "$name: the export does not hold what the scan found"
+import csv, json, sys
+
+def entries(node, path, out):
+    if isinstance(node, list):
+        info, children = node[0], node[1:]
+        here = path + "/" + info["name"]
+        out[here] = ("folder", info.get("asize", 0), info.get("dsize", 0))
+        for child in children:
+            entries(child, here, out)
+    else:
+        out[path + "/" + node["name"]] = ("file", node.get("asize", 0), node.get("dsize", 0))
+    return out
+
+ours, again = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
+assert ours[:2] == [1, 2] and ours[2]["progname"] == "kestrin-scan", ours[:3]
+listed = entries(ours[3], "", {})
+assert listed == entries(again[3], "", {}), "ncdu's re-export differs"
+rows = list(csv.DictReader(open(sys.argv[3], encoding="utf-8", newline="")))
+root = rows[0]
+assert root["Type"] == "folder" and root["Record"] == "5", root
+files = sum(size for kind, size, _ in listed.values() if kind == "file")
+assert files == int(root["Size"]), (files, root["Size"])
+assert sum(1 for kind, _, _ in listed.values() if kind == "file") == int(root["Files"])
+PY
+    gdu -n -f "$work/$name.json" >"$work/$name.gdu" 2>&1 || fail "$name: gdu cannot read the export"
+    # Every folder directly under the root, as the CSV has them, is a line of gdu's listing.
+    python3 - "$work/$name.csv" "$work/$name.gdu" <<'PY' || fail "$name: gdu does not list the root's folders"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], encoding="utf-8", newline="")))
+root = rows[0]["Path"]
+folders = [r["Path"][len(root):] for r in rows[1:]
+           if r["Type"] == "folder" and r["Path"].startswith(root) and "\\" not in r["Path"][len(root):]]
+listing = open(sys.argv[2], encoding="utf-8").read().splitlines()
+missing = [f for f in folders if not any(line.endswith("/" + f) for line in listing)]
+assert folders and not missing, missing
+PY
+done
+
+
+"$scanner" --csv "$work/earlier.csv" "$images/sample.img" >/dev/null 2>&1
+# The same volume later: a folder added, one removed, a file grown, one added, one deleted.
+"$scanner" --compare "$work/earlier.csv" "$images/sample-later.img" >"$work/out" 2>"$work/err"
+expect "--compare with the volume later" 0 $?
+sed -n '/^与上次扫描比较$/,$p' "$work/out" >"$work/changes"
+for line in '^ +\+1\.30 MB +1\.30 MB +0 B  C:\\Users\\Alice\\Videos$' \
+    '^ +-4\.00 KB +0 B +4\.00 KB  C:\\Program Files\\Kestrel Demo\\lang$' \
+    '^\+188\.00 KB +232\.07 KB +44\.07 KB  C:\\Users\\Alice\\Documents$' \
+    '^ +1\.00 MB +1\.00 MB  C:\\Users\\Alice\\Videos\\clip1\.mp4$' \
+    '^40\.00 KB  40\.00 KB  C:\\Users\\Alice\\Downloads\\setup\.exe$'; do
+    grep -qE "$line" "$work/changes" || fail "--compare: no line like $line in: $(cat "$work/changes")"
+done
+[[ $(sed -n '/^新增的最大 20 个文件$/,/^$/p' "$work/changes" | grep -c 'C:') -eq 4 ]] || fail "--compare: not 4 new files"
+
+# --compare refuses, before scanning, a file no earlier --csv wrote.
+"$scanner" --csv "$work/earlier.csv" "$images/sample.img" >/dev/null 2>&1
+"$scanner" --compare "$work/earlier.csv" "$images/sample.img" >"$work/out" 2>"$work/err"
+expect "--compare with the same volume" 0 $?
+sed -n '/^与上次扫描比较$/,$p' "$work/out" | grep -c '^（无）$' | grep -qx 3 || fail "--compare of a volume with itself: $(cat "$work/out")"
+printf 'Path,Type,Size\r\nC:\\,folder,1\r\n' >"$work/short.csv"
+{ head -n 5 "$work/earlier.csv"; printf 'C:\\x,file,twelve,0,,,,,9\r\n'; } >"$work/broken.csv"
+for bad in "$work/random.img" "$work/short.csv" "$work/broken.csv" "$work/nothing.csv"; do
+    "$scanner" --compare "$bad" "$images/sample.img" >"$work/out" 2>"$work/err"
+    status=$?
+    expect "--compare $(basename "$bad")" 2 $status
+    grep -q "无法比较: .* 不是 kestrin-scan --csv 写的文件" "$work/err" || fail "--compare $(basename "$bad"): $(cat "$work/err")"
+    grep -q '%' "$work/err" && fail "--compare $(basename "$bad") scanned before refusing"
+done
+
 echo "kestrin-scan-cli: $failures failed"
 [[ $failures -eq 0 ]]

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 
 #include "core/CapturedOutput.h"
 #include "scan/DirectoryTree.h"
 #include "scan/ScanSlice.h"
 #include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/NcduExport.h"
+#include "tools/kestrin-scan/ScanComparison.h"
 
 namespace kestrin {
 namespace {
@@ -42,7 +46,7 @@ TEST(CsvField, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(CsvField(""), "");
 }
 
-TEST(WriteCsv, FoldersDepthFirstEachFollowedByItsFilesUnreachableLast) {
+ScanResult SmallTree() {
     ScanSlice slice;
     for (const MftEntry& entry :
          {Entry(5, 5, L".", true), Entry(30, 5, L"small", true), Entry(40, 5, L"big", true),
@@ -54,7 +58,11 @@ TEST(WriteCsv, FoldersDepthFirstEachFollowedByItsFilesUnreachableLast) {
     }
     ScanResult result;
     BuildResult(result, slice, L"C");
-    const std::vector<std::string> lines = CsvLines(result);
+    return result;
+}
+
+TEST(WriteCsv, FoldersDepthFirstEachFollowedByItsFilesUnreachableLast) {
+    const std::vector<std::string> lines = CsvLines(SmallTree());
     const std::vector<std::string> expected = {
         "Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record",
         "C:\\,folder,1011,1011,4,3,,,5",
@@ -69,6 +77,63 @@ TEST(WriteCsv, FoldersDepthFirstEachFollowedByItsFilesUnreachableLast) {
         "C:\\loop\\lost.txt,file,7,7,,,,,63",
     };
     EXPECT_EQ(lines, expected);
+}
+
+// The CSV read back as an earlier scan: the same tree compares as unchanged; a file that grew,
+// one that came and one that went (its path quoted, as a comma and quotes in it demand) show.
+TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
+    const ScanResult now = SmallTree();
+    std::string csv;
+    for (const std::string& line : CsvLines(now)) {
+        csv += line + "\r\n";
+    }
+    std::string why;
+    std::istringstream same(csv);
+    const std::optional<EarlierScan> earlier = ReadEarlierScan(same, why);
+    ASSERT_TRUE(earlier) << why;
+    EXPECT_EQ(earlier->files.at("C:\\big\\a,b.txt").size, 900);
+    EXPECT_EQ(ComparisonText(now, *earlier),
+              "\n与上次扫描比较\n分配变化最大的 20 个文件夹\n（无）\n"
+              "\n新增的最大 20 个文件\n（无）\n\n消失的最大 20 个文件\n（无）\n");
+
+    std::string older = csv;
+    const std::string grown = "C:\\big\\inner,folder,100,100";
+    older.replace(older.find(grown), grown.size(), "C:\\big\\inner,folder,100,60");
+    older.erase(older.find("C:\\small\\s.txt"),
+                std::string("C:\\small\\s.txt,file,10,10,,,,,62\r\n").size());
+    older += "\"C:\\old \"\"x\"\",y\",file,5000,8192,,,,,99\r\n";
+    std::istringstream changed(older);
+    const std::optional<EarlierScan> before = ReadEarlierScan(changed, why);
+    ASSERT_TRUE(before) << why;
+    const std::string text = ComparisonText(now, *before);
+    EXPECT_NE(text.find("+40 B     100 B      60 B  C:\\big\\inner"), std::string::npos) << text;
+    EXPECT_NE(text.find("10 B  10 B  C:\\small\\s.txt"), std::string::npos) << text;
+    EXPECT_NE(text.find("4.88 KB  8.00 KB  C:\\old \"x\",y"), std::string::npos) << text;
+
+    for (const std::string bad : {std::string("Path,Type\r\n"), csv + "C:\\x,file,ten,1,,,,,1\r\n",
+                                  csv + "C:\\x,link,1,1,,,,,1\r\n", csv + "\"C:\\open,file\r\n"}) {
+        std::istringstream in(bad);
+        EXPECT_FALSE(ReadEarlierScan(in, why)) << bad;
+        EXPECT_FALSE(why.empty());
+    }
+}
+
+TEST(NcduExport, NamesAreValidJsonStringsAndTimesUnixSeconds) {
+    EXPECT_EQ(JsonString("plain"), "\"plain\"");
+    EXPECT_EQ(JsonString("C:\\"), "\"C:\\\\\"");
+    EXPECT_EQ(JsonString("say \"hi\"\n\x01"), "\"say \\\"hi\\\"\\u000a\\u0001\"");
+    EXPECT_EQ(JsonString("中文 😀"), "\"中文 😀\"");
+    EXPECT_EQ(UnixSeconds(116444736000000000 + 15 * 10000000), 15);
+    EXPECT_EQ(UnixSeconds(0), 0);
+    const std::string json = test::CaptureOutput(
+        [&](std::FILE* out) { EXPECT_TRUE(WriteNcdu(SmallTree(), out, 1700000000)); });
+    EXPECT_EQ(json.rfind("[1,2,{\"progname\":\"kestrin-scan\",", 0), 0u) << json;
+    EXPECT_NE(json.find("{\"name\":\"a,b.txt\",\"asize\":900,\"dsize\":900,\"ino\":60}"),
+              std::string::npos)
+        << json;
+    // What hangs from the root only: the looping folder and its file are the CSV's alone.
+    EXPECT_EQ(json.find("loop"), std::string::npos);
+    EXPECT_EQ(std::count(json.begin(), json.end(), '['), std::count(json.begin(), json.end(), ']'));
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 namespace kestrin {
 
 const char* const kUsageText =
-    "usage: kestrin-scan [--drive X] [--partition N] [--csv FILE] [--timing] [--records] SOURCE\n"
+    "usage: kestrin-scan [--drive X] [--partition N] [--csv FILE] [--ncdu FILE]\n"
+    "                    [--compare OLD.csv] [--timing] [--records] SOURCE\n"
     "\n"
     "Scans an NTFS volume from its Master File Table and shows where its space went.\n"
     "\n"
@@ -21,6 +22,12 @@ const char* const kUsageText =
     "  --csv FILE  also write the complete result to FILE (- for standard output): UTF-8,\n"
     "              one row per folder and per file, columns\n"
     "              Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\n"
+    "  --ncdu FILE also write the scan in ncdu's JSON export format to FILE (- for standard\n"
+    "              output), for browsing with ncdu -f FILE or gdu -f FILE\n"
+    "  --compare OLD.csv\n"
+    "              after the summary, what changed since the scan an earlier --csv wrote to\n"
+    "              OLD.csv: the folders whose allocated size changed most, the largest new\n"
+    "              files and the largest files gone, matched by path\n"
     "  --timing    after the scan, print on standard error how long each step took: open,\n"
     "              read the MFT, decode the records, extension records, tree and\n"
     "              statistics, output\n"
@@ -37,8 +44,9 @@ const char* const kUsageText =
     "none of them claims.\n"
     "\n"
     "Exit status: 0 success, 1 the volume could not be opened or its MFT read (the reason on\n"
-    "standard error), 2 wrong usage, 3 completed but incomplete: part of the MFT could not be\n"
-    "read (a warning on standard error says how many records).\n";
+    "standard error), 2 wrong usage (also an OLD.csv that no --csv wrote), 3 completed but\n"
+    "incomplete: part of the MFT could not be read (a warning on standard error says how many\n"
+    "records).\n";
 
 bool IsDriveLetter(const std::wstring& source) {
     const bool letter = !source.empty() && ((source[0] >= L'A' && source[0] <= L'Z') ||
@@ -99,6 +107,19 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
                 return line;
             }
             line.drive = drive.substr(0, 1);
+        } else if (argument == L"--ncdu") {
+            if (!TakeValue(arguments, i, line.ncduFile, &line.ncduIndex) || line.ncduFile.empty()) {
+                line.error = L"--ncdu needs a file name (- for standard output)";
+                return line;
+            }
+            line.ncdu = true;
+        } else if (argument == L"--compare") {
+            if (!TakeValue(arguments, i, line.compareFile, &line.compareIndex) ||
+                line.compareFile.empty()) {
+                line.error = L"--compare needs the CSV of an earlier scan";
+                return line;
+            }
+            line.compare = true;
         } else if (argument == L"--partition") {
             std::wstring number;
             if (!TakeValue(arguments, i, number) || !ParsePartitionNumber(number, line.partition)) {
@@ -127,8 +148,13 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
     if (line.sourceIndex == 0) {
         line.error = L"no SOURCE given";
-    } else if (line.records && line.csv) {
-        line.error = L"--records and --csv do not go together";
+    } else if (line.records && (line.csv || line.ncdu || line.compare)) {
+        line.error = L"--records does not go with --csv, --ncdu or --compare";
+    } else if (line.csv && line.ncdu && line.csvFile == L"-" && line.ncduFile == L"-") {
+        line.error = L"--csv - and --ncdu - cannot both have standard output";
+    } else if (line.compare &&
+               ((line.csv && line.csvFile == L"-") || (line.ncdu && line.ncduFile == L"-"))) {
+        line.error = L"--compare prints on standard output, which --csv - or --ncdu - takes";
     }
     return line;
 }

@@ -16,6 +16,12 @@ struct CommandLine {
     bool csv = false;
     std::wstring csvFile;  // "-" for standard output
     std::size_t csvIndex = 0;
+    bool ncdu = false;
+    std::wstring ncduFile;  // "-" for standard output
+    std::size_t ncduIndex = 0;
+    bool compare = false;
+    std::wstring compareFile;  // an earlier --csv
+    std::size_t compareIndex = 0;
     std::wstring source;
     std::size_t sourceIndex = 0;  // position of SOURCE among the arguments, program name at 0
     std::wstring error;           // set when the arguments are wrong

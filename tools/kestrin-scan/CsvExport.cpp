@@ -8,6 +8,7 @@
 #include "scan/DirectoryTree.h"
 #include "scan/MftEntry.h"
 #include "scan/Utf16Text.h"
+#include "tools/kestrin-scan/BufferedOutput.h"
 
 namespace kestrin {
 
@@ -16,33 +17,20 @@ namespace {
 class CsvWriter {
 public:
     explicit CsvWriter(std::FILE* out) : out_(out) {}
-    ~CsvWriter() { Flush(); }
 
     void Row(const std::vector<std::string>& fields) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0) {
-                buffer_ += ',';
+                out_.Append(',');
             }
-            buffer_ += CsvField(fields[i]);
+            out_.Append(CsvField(fields[i]));
         }
-        buffer_ += "\r\n";
-        if (buffer_.size() >= (1 << 20)) {
-            Flush();
-        }
+        out_.Append("\r\n");
     }
-    bool Flush() {
-        if (!buffer_.empty() &&
-            std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size()) {
-            failed_ = true;
-        }
-        buffer_.clear();
-        return !failed_;
-    }
+    bool Flush() { return out_.Flush(); }
 
 private:
-    std::FILE* out_;
-    std::string buffer_;
-    bool failed_ = false;
+    BufferedOutput out_;
 };
 
 std::string Number(std::int64_t value) {

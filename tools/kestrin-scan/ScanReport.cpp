@@ -9,7 +9,7 @@
 #include "scan/DirectoryTree.h"
 #include "scan/MftEntry.h"
 #include "scan/Utf16Text.h"
-#include "tools/kestrin-scan/TextWidth.h"
+#include "tools/kestrin-scan/TextTable.h"
 #include "ui/StatusTexts.h"
 
 namespace kestrin {
@@ -18,36 +18,6 @@ namespace {
 
 constexpr std::size_t kTopRows = 20;
 
-// A table whose text column comes last, so the numeric columns line up however long the names
-// are.
-class Table {
-public:
-    explicit Table(std::vector<std::wstring> headings) { rows_.push_back(std::move(headings)); }
-    void Add(std::vector<std::wstring> cells) { rows_.push_back(std::move(cells)); }
-    std::string Text() const {
-        std::vector<std::size_t> widths(rows_.front().size(), 0);
-        for (const auto& row : rows_) {
-            for (std::size_t c = 0; c + 1 < row.size(); ++c) {
-                widths[c] = std::max(widths[c], DisplayWidth(row[c]));
-            }
-        }
-        std::wstring text;
-        for (const auto& row : rows_) {
-            for (std::size_t c = 0; c + 1 < row.size(); ++c) {
-                text.append(widths[c] - DisplayWidth(row[c]), L' ');
-                text += row[c];
-                text += L"  ";
-            }
-            text += row.back();
-            text += L'\n';
-        }
-        return Utf8FromWide(text);
-    }
-
-private:
-    std::vector<std::vector<std::wstring>> rows_;
-};
-
 std::wstring ShareOf(std::int64_t part, std::int64_t whole) {
     return FormatPercent(whole > 0 ? static_cast<double>(part) * 100.0 / static_cast<double>(whole)
                                    : 0.0);
@@ -55,7 +25,7 @@ std::wstring ShareOf(std::int64_t part, std::int64_t whole) {
 
 std::string FoldersTable(const ScanResult& result) {
     const DirNode& root = result.dirs.at(kRootRecord);
-    Table table({L"大小", L"分配", L"占父目录 %", L"文件", L"子文件夹", L"文件夹"});
+    TextTable table({L"大小", L"分配", L"占父目录 %", L"文件", L"子文件夹", L"文件夹"});
     for (const std::int64_t child : root.children) {
         const DirNode& node = result.dirs.at(child);
         table.Add({FormatSize(node.totalSize), FormatSize(node.totalAllocated),
@@ -72,7 +42,7 @@ std::string FoldersTable(const ScanResult& result) {
 }
 
 std::string LargestFilesTable(const ScanResult& result) {
-    Table table({L"大小", L"分配", L"路径"});
+    TextTable table({L"大小", L"分配", L"路径"});
     const std::size_t rows = std::min(kTopRows, result.largestFiles.size());
     for (std::size_t i = 0; i < rows; ++i) {
         const FileRow& file = result.largestFiles[i];
@@ -83,7 +53,7 @@ std::string LargestFilesTable(const ScanResult& result) {
 }
 
 std::string ExtensionsTable(const ScanResult& result) {
-    Table table({L"大小", L"占比", L"文件数", L"扩展名"});
+    TextTable table({L"大小", L"占比", L"文件数", L"扩展名"});
     const std::int64_t total = result.rootTotalSize > 0 ? result.rootTotalSize : 1;
     const std::size_t rows = std::min(kTopRows, result.extStats.size());
     for (std::size_t i = 0; i < rows; ++i) {
@@ -100,12 +70,12 @@ std::wstring SignedSize(std::int64_t bytes) {
                      : FormatSize(bytes);
 }
 
-void AddAccountingRow(Table& table, std::int64_t bytes, const wchar_t* label) {
+void AddAccountingRow(TextTable& table, std::int64_t bytes, const wchar_t* label) {
     table.Add({SignedSize(bytes), std::to_wstring(bytes), label});
 }
 
 std::string AccountingTable(const SpaceAccounting& space) {
-    Table table({L"大小", L"字节", L"项目"});
+    TextTable table({L"大小", L"字节", L"项目"});
     if (space.HasVolumeUsed()) {
         AddAccountingRow(table, space.volumeUsed, L"卷已用");
     }

@@ -1,9 +1,12 @@
 // kestrin-scan: the scan engine on the command line, for scripts and for volumes that are only
 // images or block devices.
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,9 +21,11 @@
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/HeapTunables.h"
+#include "tools/kestrin-scan/NcduExport.h"
 #include "tools/kestrin-scan/PhaseTimer.h"
 #include "tools/kestrin-scan/ProgressLine.h"
 #include "tools/kestrin-scan/RecordListing.h"
+#include "tools/kestrin-scan/ScanComparison.h"
 #include "tools/kestrin-scan/ScanReport.h"
 #include "tools/kestrin-scan/SourceChoice.h"
 #include "ui/StatusTexts.h"
@@ -46,6 +51,8 @@ constexpr int kExitIncomplete = 3;
 struct RunPaths {
     std::filesystem::path source;
     std::filesystem::path csv;
+    std::filesystem::path ncdu;
+    std::filesystem::path compare;
 };
 
 void PrepareConsole() {
@@ -171,36 +178,81 @@ int ListRecords(const CommandLine& line, const RunPaths& paths) {
                               geometry.unreadRecords);
 }
 
-bool WriteCsvTo(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
-    if (line.csvFile == L"-") {
-        return WriteCsv(result, stdout) && std::fflush(stdout) == 0;
+// Writes one output file ("-" for standard output) with `write`.
+template <typename Write>
+bool WriteFileTo(const std::wstring& name, const std::filesystem::path& path, Write&& write) {
+    if (name == L"-") {
+        return write(stdout) && std::fflush(stdout) == 0;
     }
 #if defined(_WIN32)
-    std::FILE* file = _wfopen(paths.csv.c_str(), L"wb");
+    std::FILE* file = _wfopen(path.c_str(), L"wb");
 #else
-    std::FILE* file = std::fopen(paths.csv.c_str(), "wb");
+    std::FILE* file = std::fopen(path.c_str(), "wb");
 #endif
     if (file == nullptr) {
         return false;
     }
-    const bool written = WriteCsv(result, file);
+    const bool written = write(file);
     return std::fclose(file) == 0 && written;
 }
 
-int WriteResult(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
-    if (line.csv && line.csvFile == L"-") {
-        return WriteCsvTo(result, line, paths) ? kExitSuccess : kExitFailure;
-    }
-    const std::string report_text = ScanReportText(result);
-    std::fwrite(report_text.data(), 1, report_text.size(), stdout);
-    if (line.csv && !WriteCsvTo(result, line, paths)) {
+bool WriteOutputFiles(const ScanResult& result, const CommandLine& line, const RunPaths& paths) {
+    if (line.csv && !WriteFileTo(line.csvFile, paths.csv,
+                                 [&](std::FILE* out) { return WriteCsv(result, out); })) {
         std::fprintf(stderr, "kestrin-scan: cannot write %s\n", Utf8FromWide(line.csvFile).c_str());
+        return false;
+    }
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    if (line.ncdu && !WriteFileTo(line.ncduFile, paths.ncdu,
+                                  [&](std::FILE* out) { return WriteNcdu(result, out, now); })) {
+        std::fprintf(stderr, "kestrin-scan: cannot write %s\n",
+                     Utf8FromWide(line.ncduFile).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Standard output is the summary, or the one file written there.
+int WriteResult(const ScanResult& result, const CommandLine& line, const RunPaths& paths,
+                const std::optional<EarlierScan>& earlier) {
+    const bool fileOnStdout =
+        (line.csv && line.csvFile == L"-") || (line.ncdu && line.ncduFile == L"-");
+    if (!fileOnStdout) {
+        std::string text = ScanReportText(result);
+        if (earlier) {
+            text += ComparisonText(result, *earlier);
+        }
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (!WriteOutputFiles(result, line, paths)) {
         return kExitFailure;
     }
     return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
+// The earlier scan to compare with, read before scanning so that a wrong file costs no scan.
+bool ReadComparedScan(const CommandLine& line, const RunPaths& paths,
+                      std::optional<EarlierScan>& earlier) {
+    if (!line.compare) {
+        return true;
+    }
+    std::ifstream in(paths.compare, std::ios::binary);
+    std::string why = "无法读取该文件";
+    if (in) {
+        earlier = ReadEarlierScan(in, why);
+    }
+    if (!earlier) {
+        std::fprintf(stderr, "kestrin-scan: 无法比较: %s 不是 kestrin-scan --csv 写的文件: %s\n",
+                     PathText(paths.compare).c_str(), why.c_str());
+    }
+    return earlier.has_value();
+}
+
 int Scan(const CommandLine& line, const RunPaths& paths) {
+    std::optional<EarlierScan> earlier;
+    if (!ReadComparedScan(line, paths, earlier)) {
+        return kExitUsage;
+    }
     ProgressLine progress(stderr, IsTerminal(stderr));
     PhaseTimer timer;
     const ProgressCallback report = [&](std::int32_t percent, const std::wstring& text) {
@@ -233,7 +285,7 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     }
     timer.ScanEnded();
     progress.Finish();
-    const int status = WriteResult(result, line, paths);
+    const int status = WriteResult(result, line, paths, earlier);
     timer.OutputEnded();
     if (line.timing) {
         timer.Print(stderr);
@@ -276,6 +328,12 @@ int wmain(int argc, wchar_t** argv) {
     if (line.csvIndex != 0) {
         paths.csv = arguments[line.csvIndex];
     }
+    if (line.ncduIndex != 0) {
+        paths.ncdu = arguments[line.ncduIndex];
+    }
+    if (line.compareIndex != 0) {
+        paths.compare = arguments[line.compareIndex];
+    }
     return kestrin::Run(arguments, paths);
 }
 #else
@@ -293,6 +351,12 @@ int main(int argc, char** argv) {
     }
     if (line.csvIndex != 0) {
         paths.csv = argv[line.csvIndex];
+    }
+    if (line.ncduIndex != 0) {
+        paths.ncdu = argv[line.ncduIndex];
+    }
+    if (line.compareIndex != 0) {
+        paths.compare = argv[line.compareIndex];
     }
     return kestrin::Run(arguments, paths);
 }

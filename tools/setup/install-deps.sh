@@ -5,8 +5,9 @@
 #   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build (python3 draws
 #                                        the icon), Wine, Xvfb with a CJK font, the tools that
 #                                        drive and photograph the window, the NTFS and partitioning
-#                                        tools that make and check the fixture images, and clang
-#                                        with libFuzzer for the fuzz targets
+#                                        tools that make and check the fixture images, clang
+#                                        with libFuzzer for the fuzz targets, and ncdu and gdu,
+#                                        with which the tests read the JSON exports back
 set -euo pipefail
 
 native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
@@ -16,6 +17,7 @@ all_packages=(
     wine wine64 xvfb xauth fonts-wqy-microhei xdotool imagemagick
     ntfs-3g sleuthkit dosfstools fdisk gdisk time
     clang-format clang libclang-rt-14-dev
+    ncdu gdu
 )
 
 case ${1:-} in

@@ -1,0 +1,127 @@
+#include "tools/kestrin-scan/NcduExport.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "scan/DirectoryTree.h"
+#include "scan/MftEntry.h"
+#include "scan/Utf16Text.h"
+#include "tools/kestrin-scan/BufferedOutput.h"
+#include "tools/kestrin-scan/Version.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr std::int64_t kFileTimeOf1970 = 116444736000000000;
+constexpr std::int64_t kFileTimePerSecond = 10000000;
+
+class JsonWriter {
+public:
+    explicit JsonWriter(std::FILE* out) : out_(out) {}
+
+    JsonWriter& operator<<(std::string_view text) {
+        out_.Append(text);
+        return *this;
+    }
+    JsonWriter& operator<<(std::int64_t number) { return *this << std::to_string(number); }
+    bool Flush() { return out_.Flush(); }
+
+private:
+    BufferedOutput out_;
+};
+
+void WriteFile(JsonWriter& json, const FileRow& file) {
+    json << ",\n{\"name\":" << JsonString(Utf8FromWide(file.name)) << ",\"asize\":" << file.size
+         << ",\"dsize\":" << file.allocated << ",\"ino\":" << file.recordNumber;
+    if (const std::int64_t mtime = UnixSeconds(file.time); mtime > 0) {
+        json << ",\"mtime\":" << mtime;
+    }
+    json << "}";
+}
+
+// A folder's info object and its own files; its subfolders follow before its closing bracket.
+void OpenFolder(JsonWriter& json, const ScanResult& result, const DirNode& folder,
+                const std::wstring& name) {
+    json << "[{\"name\":" << JsonString(Utf8FromWide(name)) << ",\"ino\":" << folder.recordNumber;
+    if (folder.indexAllocated > 0) {
+        json << ",\"dsize\":" << folder.indexAllocated;
+    }
+    if (const std::int64_t mtime = UnixSeconds(folder.time); mtime > 0) {
+        json << ",\"mtime\":" << mtime;
+    }
+    json << "}";
+    const auto files = result.dirFiles.find(folder.recordNumber);
+    if (files != result.dirFiles.end()) {
+        for (const FileRow& file : files->second) {
+            WriteFile(json, file);
+        }
+    }
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string quoted = "\"";
+    quoted.reserve(text.size() + 2);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20) {
+            quoted += "\\u00";
+            quoted += kHex[byte >> 4];
+            quoted += kHex[byte & 0x0F];
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::int64_t UnixSeconds(std::int64_t fileTime) {
+    return fileTime > kFileTimeOf1970 ? (fileTime - kFileTimeOf1970) / kFileTimePerSecond : 0;
+}
+
+bool WriteNcdu(const ScanResult& result, std::FILE* out, std::int64_t timestamp) {
+    JsonWriter json(out);
+    json << "[1,2,{\"progname\":\"kestrin-scan\",\"progver\":" << JsonString(kProgramVersion)
+         << ",\"timestamp\":" << timestamp << "},\n";
+    const auto root = result.dirs.find(kRootRecord);
+    if (root == result.dirs.end()) {
+        json << "[{\"name\":" << JsonString(Utf8FromWide(result.drive + L":\\")) << "}]]\n";
+        return json.Flush();
+    }
+    // Depth-first with an explicit stack, each frame a folder and the next of its children:
+    // folder trees can be deeper than the call stack. A folder met twice is written once.
+    struct Frame {
+        const DirNode* folder;
+        std::size_t next;
+    };
+    std::unordered_set<std::int64_t> written = {kRootRecord};
+    std::vector<Frame> stack = {{&root->second, 0}};
+    OpenFolder(json, result, root->second, FolderPath(result.dirs, kRootRecord, result.drive));
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.folder->children.size()) {
+            json << "]";
+            stack.pop_back();
+            continue;
+        }
+        const std::int64_t child = frame.folder->children[frame.next++];
+        const auto found = result.dirs.find(child);
+        if (found == result.dirs.end() || !written.insert(child).second) {
+            continue;
+        }
+        json << ",\n";
+        OpenFolder(json, result, found->second, found->second.name);
+        stack.push_back({&found->second, 0});
+    }
+    json << "]\n";
+    return json.Flush();
+}
+
+}  // namespace kestrin
