@@ -81,12 +81,12 @@ ASAN_OPTIONS=max_malloc_fill_size=1073741824 run_tree sanitize -DCMAKE_BUILD_TYP
 # makes from pool threads.
 run_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_TSAN=ON -DKESTRIN_BENCH=OFF
 
-# The fuzz targets, 20 seconds each; any crash, sanitizer report, leak or hang fails the run.
+# The fuzz targets, 12 seconds each; any crash, sanitizer report, leak or hang fails the run.
 run_fuzzers() {
     local started=$SECONDS
     local result
     echo "=== fuzz: build and run"
-    if tests/fuzz/run-fuzzers.sh 20; then
+    if tests/fuzz/run-fuzzers.sh 12; then
         result="passed (no finding)"
     else
         result="FAILED (a finding or a build error; see build/fuzz/logs)"

@@ -8,6 +8,7 @@
 #include "core/CapturedOutput.h"
 #include "scan/DirectoryTree.h"
 #include "scan/ScanSlice.h"
+#include "scan/Utf16Text.h"
 #include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/NcduExport.h"
 #include "tools/kestrin-scan/ScanComparison.h"
@@ -123,6 +124,9 @@ TEST(NcduExport, NamesAreValidJsonStringsAndTimesUnixSeconds) {
     EXPECT_EQ(JsonString("C:\\"), "\"C:\\\\\"");
     EXPECT_EQ(JsonString("say \"hi\"\n\x01"), "\"say \\\"hi\\\"\\u000a\\u0001\"");
     EXPECT_EQ(JsonString("中文 😀"), "\"中文 😀\"");
+    // A name that is not valid UTF-16 still gives valid JSON: the lone surrogate becomes U+FFFD.
+    EXPECT_EQ(JsonString(Utf8FromWide(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x")),
+              "\"\xEF\xBF\xBDx\"");
     EXPECT_EQ(UnixSeconds(116444736000000000 + 15 * 10000000), 15);
     EXPECT_EQ(UnixSeconds(0), 0);
     const std::string json = test::CaptureOutput(
