@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "scan/SaturatingAdd.h"
 
@@ -24,5 +25,14 @@ struct ClusterTally {
     }
     bool operator==(const ClusterTally&) const = default;
 };
+
+// Clusters as bytes, stopping at the largest value; 0 for no clusters or no known cluster size.
+inline std::int64_t ClusterBytes(std::int64_t clusters, std::int64_t clusterSize) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    if (clusters <= 0 || clusterSize <= 0) {
+        return 0;
+    }
+    return clusters > kMax / clusterSize ? kMax : clusters * clusterSize;
+}
 
 }  // namespace kestrin

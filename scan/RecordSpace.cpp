@@ -16,14 +16,6 @@ std::int64_t& TallyFor(const Attribute& attribute, ClusterTally& tally) {
                                                        : tally.otherAttributes;
 }
 
-std::int64_t BytesOf(std::int64_t clusters, std::int64_t clusterSize) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    if (clusters <= 0 || clusterSize <= 0) {
-        return 0;
-    }
-    return clusters > kMax / clusterSize ? kMax : clusters * clusterSize;
-}
-
 }  // namespace
 
 void MeasureAttribute(const Attribute& attribute, const VolumeClusters& volume,
@@ -39,9 +31,9 @@ void MeasureAttribute(const Attribute& attribute, const VolumeClusters& volume,
     const std::int64_t placed = PlacedClusters(attribute, volume.count);
     AddSaturating(TallyFor(attribute, clusters), placed);
     if (attribute.type == kAttributeData && attribute.NameLength() != 0) {
-        AddSaturating(space.namedStreamBytes, BytesOf(placed, volume.size));
+        AddSaturating(space.namedStreamBytes, ClusterBytes(placed, volume.size));
     } else if (attribute.type == kAttributeIndexAllocation) {
-        AddSaturating(space.indexBytes, BytesOf(placed, volume.size));
+        AddSaturating(space.indexBytes, ClusterBytes(placed, volume.size));
     }
 }
 

@@ -111,8 +111,8 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     EXPECT_NE(text.find("10 B  10 B  C:\\small\\s.txt"), std::string::npos) << text;
     EXPECT_NE(text.find("4.88 KB  8.00 KB  C:\\old \"x\",y"), std::string::npos) << text;
 
-    for (const std::string bad : {std::string("Path,Type\r\n"), csv + "C:\\x,file,ten,1,,,,,1\r\n",
-                                  csv + "C:\\x,link,1,1,,,,,1\r\n", csv + "\"C:\\open,file\r\n"}) {
+    for (const std::string& bad : {std::string("Path,Type\r\n"), csv + "C:\\x,file,ten,1,,,,,1\r\n",
+                                   csv + "C:\\x,link,1,1,,,,,1\r\n", csv + "\"C:\\open,file\r\n"}) {
         std::istringstream in(bad);
         EXPECT_FALSE(ReadEarlierScan(in, why)) << bad;
         EXPECT_FALSE(why.empty());
