@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "scan/Win32Handle.h"
+#include "scan/platform/Win32Handle.h"
 
 namespace kestrin {
 

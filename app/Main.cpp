@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "app/Application.h"
-#include "scan/Trace.h"
+#include "scan/common/Trace.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     wchar_t exe[MAX_PATH] = {};

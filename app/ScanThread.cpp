@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "app/WindowMessages.h"
-#include "scan/ScanPipeline.h"
-#include "scan/Trace.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Trace.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "ui/MainWindow.h"
 #include "ui/StatusTexts.h"
 

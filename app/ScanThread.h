@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

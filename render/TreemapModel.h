@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

@@ -4,7 +4,7 @@
 
 #include "render/Format.h"
 #include "render/TreemapModel.h"
-#include "scan/DirectoryTree.h"
+#include "scan/results/DirectoryTree.h"
 #include "ui/TextOrder.h"
 
 namespace kestrin {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 #include "ui/SortState.h"
 
 namespace kestrin {

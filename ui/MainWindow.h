@@ -5,7 +5,7 @@
 #include <array>
 
 #include "render/GdiObjects.h"
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 #include "ui/SortState.h"
 
 namespace kestrin {

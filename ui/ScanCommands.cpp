@@ -10,7 +10,7 @@
 
 #include "app/ScanThread.h"
 #include "render/TreemapWindow.h"
-#include "scan/Trace.h"
+#include "scan/common/Trace.h"
 #include "ui/DrivePanel.h"
 #include "ui/ExtensionView.h"
 #include "ui/FileView.h"

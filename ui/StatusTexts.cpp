@@ -1,7 +1,7 @@
 #include "ui/StatusTexts.h"
 
 #include "render/Format.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
 
 namespace kestrin {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

@@ -8,7 +8,7 @@
 #include "render/Dpi.h"
 #include "render/Format.h"
 #include "render/TreemapModel.h"
-#include "scan/DirectoryTree.h"
+#include "scan/results/DirectoryTree.h"
 #include "ui/TextOrder.h"
 
 namespace kestrin {

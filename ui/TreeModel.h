@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "render/TreemapState.h"
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 #include "ui/SortState.h"
 
 namespace kestrin {

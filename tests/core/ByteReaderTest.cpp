@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "scan/ByteReader.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/ByteReader.h"
+#include "scan/common/Utf16Text.h"
 
 namespace kestrin {
 namespace {

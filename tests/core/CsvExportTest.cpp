@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "core/CapturedOutput.h"
-#include "scan/DirectoryTree.h"
-#include "scan/ScanSlice.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/results/DirectoryTree.h"
+#include "scan/results/ScanSlice.h"
 #include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/NcduExport.h"
 #include "tools/kestrin-scan/ScanComparison.h"

@@ -15,11 +15,11 @@
 
 #include "core/FlsListing.h"
 #include "core/TestPaths.h"
-#include "scan/DirectoryTree.h"
-#include "scan/MftEntry.h"
-#include "scan/MftReader.h"
-#include "scan/ScanMessages.h"
-#include "scan/ScanPipeline.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/pipeline/ScanMessages.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/results/DirectoryTree.h"
+#include "scan/volume/MftReader.h"
 
 namespace kestrin {
 namespace {

@@ -5,13 +5,13 @@
 #include <random>
 
 #include "core/TestPaths.h"
-#include "scan/AttributeListRefs.h"
-#include "scan/DataRuns.h"
-#include "scan/ExtentResolver.h"
-#include "scan/MftReader.h"
-#include "scan/ParallelParse.h"
-#include "scan/RecordDataSizes.h"
-#include "scan/RecordDecoder.h"
+#include "scan/ntfs/AttributeListRefs.h"
+#include "scan/ntfs/DataRuns.h"
+#include "scan/ntfs/RecordDataSizes.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/pipeline/ExtentResolver.h"
+#include "scan/pipeline/ParallelParse.h"
+#include "scan/volume/MftReader.h"
 
 namespace kestrin {
 namespace {

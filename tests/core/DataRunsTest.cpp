@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/RecordBuilder.h"
-#include "scan/DataRuns.h"
-#include "scan/RecordFixup.h"
+#include "scan/ntfs/DataRuns.h"
+#include "scan/ntfs/RecordFixup.h"
 
 namespace kestrin {
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "scan/DirectoryTree.h"
+#include "scan/results/DirectoryTree.h"
 
 namespace kestrin {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "core/TestPaths.h"
 #include "render/TreemapModel.h"
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "ui/ExtensionRows.h"
 #include "ui/FileRows.h"
 #include "ui/TextOrder.h"

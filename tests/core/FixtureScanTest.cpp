@@ -11,9 +11,9 @@
 #include "core/CapturedOutput.h"
 #include "core/FlsListing.h"
 #include "core/TestPaths.h"
-#include "scan/MftReader.h"
-#include "scan/Utf16Text.h"
-#include "scan/Volume.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/volume/MftReader.h"
+#include "scan/volume/Volume.h"
 #include "tools/kestrin-scan/RecordListing.h"
 
 namespace kestrin {

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "render/Format.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
 
 namespace kestrin {
 namespace {

@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "core/RecordBuilder.h"
-#include "scan/MftReader.h"
-#include "scan/ParallelParse.h"
-#include "scan/RecordDecoder.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/pipeline/ParallelParse.h"
+#include "scan/volume/MftReader.h"
 
 namespace kestrin {
 namespace {

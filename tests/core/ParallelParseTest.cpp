@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "core/RecordBuilder.h"
-#include "scan/ParallelForEach.h"
-#include "scan/ParallelParse.h"
-#include "scan/RecordDecoder.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/pipeline/ParallelParse.h"
+#include "scan/platform/ParallelForEach.h"
 
 namespace kestrin {
 namespace {

@@ -10,11 +10,11 @@
 #include "core/FlsListing.h"
 #include "core/RecordBuilder.h"
 #include "core/TestPaths.h"
-#include "scan/PartitionTable.h"
-#include "scan/ScanPipeline.h"
-#include "scan/SourceDescription.h"
-#include "scan/Utf16Text.h"
-#include "scan/VolumeSource.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/source/PartitionTable.h"
+#include "scan/source/VolumeSource.h"
+#include "scan/volume/SourceDescription.h"
 #include "tools/kestrin-scan/SourceChoice.h"
 
 namespace kestrin {

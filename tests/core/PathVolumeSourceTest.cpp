@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scan/ImageCopy.h"
-#include "scan/MftBytes.h"
-#include "scan/VolumeSource.h"
+#include "scan/platform/ImageCopy.h"
+#include "scan/platform/MftBytes.h"
+#include "scan/source/VolumeSource.h"
 
 #if defined(__linux__)
 #include <fcntl.h>

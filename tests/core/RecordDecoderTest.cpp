@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "core/RecordBuilder.h"
-#include "scan/AttributeListRefs.h"
-#include "scan/ExtensionIndex.h"
-#include "scan/RecordDataSizes.h"
-#include "scan/RecordDecoder.h"
-#include "scan/RecordFixup.h"
+#include "scan/ntfs/AttributeListRefs.h"
+#include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/RecordDataSizes.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/ntfs/RecordFixup.h"
 
 namespace kestrin {
 namespace {

@@ -6,8 +6,8 @@
 #include <map>
 
 #include "core/RecordBuilder.h"
-#include "scan/ExtentResolver.h"
-#include "scan/ParallelParse.h"
+#include "scan/pipeline/ExtentResolver.h"
+#include "scan/pipeline/ParallelParse.h"
 
 namespace kestrin {
 namespace {

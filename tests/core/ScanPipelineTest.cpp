@@ -12,10 +12,10 @@
 #include "core/FlsListing.h"
 #include "core/RecordBuilder.h"
 #include "core/TestPaths.h"
-#include "scan/DirectoryTree.h"
-#include "scan/ScanPipeline.h"
-#include "scan/Trace.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Trace.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/results/DirectoryTree.h"
 
 namespace kestrin {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "scan/SharedText.h"
+#include "scan/results/SharedText.h"
 
 namespace kestrin {
 namespace {

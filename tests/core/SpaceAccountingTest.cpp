@@ -8,10 +8,10 @@
 
 #include "core/RecordBuilder.h"
 #include "core/TestPaths.h"
-#include "scan/ExtentResolver.h"
-#include "scan/ParallelParse.h"
-#include "scan/ScanPipeline.h"
-#include "scan/VolumeBitmap.h"
+#include "scan/pipeline/ExtentResolver.h"
+#include "scan/pipeline/ParallelParse.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/volume/VolumeBitmap.h"
 
 namespace kestrin {
 namespace {

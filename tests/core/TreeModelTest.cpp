@@ -10,7 +10,7 @@
 
 #include "core/TestPaths.h"
 #include "render/Format.h"
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "ui/TextOrder.h"
 #include "ui/TreeModel.h"
 

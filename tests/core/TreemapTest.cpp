@@ -11,7 +11,7 @@
 #include "core/TestPaths.h"
 #include "render/TreemapLayout.h"
 #include "render/TreemapModel.h"
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 
 namespace kestrin {
 namespace {

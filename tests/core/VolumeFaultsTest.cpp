@@ -17,10 +17,10 @@
 
 #include "core/RecordBuilder.h"
 #include "core/TestPaths.h"
-#include "scan/MftEntry.h"
-#include "scan/MftReader.h"
-#include "scan/ScanMessages.h"
-#include "scan/ScanPipeline.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/pipeline/ScanMessages.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/volume/MftReader.h"
 
 namespace kestrin {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <span>
 
-#include "scan/SourceDescription.h"
+#include "scan/volume/SourceDescription.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kestrin;

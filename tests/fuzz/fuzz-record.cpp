@@ -9,14 +9,14 @@
 #include <span>
 #include <vector>
 
-#include "scan/AttributeListRefs.h"
-#include "scan/AttributeWalk.h"
-#include "scan/DataRuns.h"
-#include "scan/ExtensionIndex.h"
-#include "scan/ExtentResolver.h"
-#include "scan/RecordDataSizes.h"
-#include "scan/RecordDecoder.h"
-#include "scan/RecordFixup.h"
+#include "scan/ntfs/AttributeListRefs.h"
+#include "scan/ntfs/AttributeWalk.h"
+#include "scan/ntfs/DataRuns.h"
+#include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/RecordDataSizes.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/ntfs/RecordFixup.h"
+#include "scan/pipeline/ExtentResolver.h"
 
 // Promises the headers make about what comes out of damaged input. A broken one aborts, so that
 // libFuzzer keeps the input, and is named in the report.

@@ -11,7 +11,7 @@
 #include <memory>
 #include <span>
 
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/TestPaths.h"
-#include "scan/VolumeSource.h"
-#include "scan/Win32Handle.h"
+#include "scan/platform/Win32Handle.h"
+#include "scan/source/VolumeSource.h"
 
 namespace kestrin {
 namespace {

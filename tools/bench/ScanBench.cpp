@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "core/RecordBuilder.h"
-#include "scan/ScanPipeline.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/pipeline/ScanPipeline.h"
 
 namespace kestrin {
 namespace {

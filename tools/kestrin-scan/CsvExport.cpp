@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "render/Format.h"
-#include "scan/DirectoryTree.h"
-#include "scan/MftEntry.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/BufferedOutput.h"
 
 namespace kestrin {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

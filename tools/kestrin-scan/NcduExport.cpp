@@ -3,9 +3,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "scan/DirectoryTree.h"
-#include "scan/MftEntry.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/BufferedOutput.h"
 #include "tools/kestrin-scan/Version.h"
 

@@ -3,8 +3,8 @@
 #include <cinttypes>
 #include <vector>
 
-#include "scan/RecordDecoder.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/ntfs/RecordDecoder.h"
 
 namespace kestrin {
 

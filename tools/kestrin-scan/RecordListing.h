@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "scan/MftEntry.h"
+#include "scan/ntfs/MftEntry.h"
 
 namespace kestrin {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "render/Format.h"
-#include "scan/DirectoryTree.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/TextTable.h"
 
 namespace kestrin {

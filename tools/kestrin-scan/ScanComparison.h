@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "scan/ScanResult.h"
+#include "scan/results/ScanResult.h"
 
 namespace kestrin {
 

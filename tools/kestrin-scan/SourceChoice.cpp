@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "render/Format.h"
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
 
 namespace kestrin {
 

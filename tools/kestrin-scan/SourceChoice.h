@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "scan/SourceDescription.h"
+#include "scan/volume/SourceDescription.h"
 
 namespace kestrin {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "scan/Utf16Text.h"
+#include "scan/common/Utf16Text.h"
 #include "tools/kestrin-scan/TextWidth.h"
 
 namespace kestrin {

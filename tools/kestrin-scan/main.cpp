@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "scan/MftReader.h"
-#include "scan/ScanMessages.h"
-#include "scan/ScanPipeline.h"
-#include "scan/SourceDescription.h"
-#include "scan/Utf16Text.h"
-#include "scan/Volume.h"
-#include "scan/VolumeSource.h"
+#include "scan/common/Utf16Text.h"
+#include "scan/pipeline/ScanMessages.h"
+#include "scan/pipeline/ScanPipeline.h"
+#include "scan/source/VolumeSource.h"
+#include "scan/volume/MftReader.h"
+#include "scan/volume/SourceDescription.h"
+#include "scan/volume/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/HeapTunables.h"

@@ -11,7 +11,7 @@
 #include "app/ScanThread.h"
 #include "app/WindowMessages.h"
 #include "render/Fonts.h"
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "ui/ExtensionView.h"
 #include "ui/FileView.h"
 #include "ui/MainLayout.h"

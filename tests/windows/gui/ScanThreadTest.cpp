@@ -11,7 +11,7 @@
 
 #include "app/ScanThread.h"
 #include "app/WindowMessages.h"
-#include "scan/ScanPipeline.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "windows/gui/GuiTest.h"
 
 namespace kestrin {

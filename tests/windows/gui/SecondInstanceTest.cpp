@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/WindowMessages.h"
-#include "scan/Win32Handle.h"
+#include "scan/platform/Win32Handle.h"
 #include "windows/gui/GuiTest.h"
 
 namespace kestrin {

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "scan/common/ByteReader.h"
+#include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/ntfs/RecordSpace.h"
+
+namespace kestrin {
+
+// What one decode has gathered from a record and, possibly, its extension records.
+struct RecordFacts {
+    std::wstring name;
+    std::int64_t parentRecord = 0;
+    std::int64_t fnRealSize = 0;
+    std::int64_t fnAllocated = 0;
+    std::int64_t dataSize = 0;
+    std::int64_t dataAllocated = 0;
+    bool hasData = false;
+    // Set when dataAllocated is the exact occupied size of a compressed or sparse stream, which
+    // may rightly be 0; no other size then stands in for it.
+    bool dataAllocatedExact = false;
+    bool isDirectory = false;
+    std::int32_t namePriority = -1;
+    std::int64_t selfParent = 0;
+    std::int64_t time = 0;
+    std::uint32_t attributes = 0;
+};
+
+// An extension record holds attributes of the base record its header names (record 0 included,
+// for the MFT's own extension records). Header flag 0x04 does not mark one: NTFS sets it on the
+// system files below $Extend ($Quota, $ObjId, $Reparse, $UsnJrnl), which are base records.
+bool IsExtensionRecord(const ByteReader& record, std::int64_t recordNumber);
+
+// Walks one fixed-up record's attributes into `facts`; may be called on the base record and then
+// on its extension records with the same facts. With a probe, the walk also measures what the
+// record places on the volume.
+void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool headerIsDirectory,
+                     RecordFacts& facts, SpaceProbe* probe = nullptr);
+
+// Turns the gathered facts into an entry, taking their name; false for a file without any name.
+bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
+                MftEntry& entry);
+
+// Decodes an in-use base record from its own attributes.
+bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEntry& entry);
+
+// Decodes a base record whose names were moved to extension records, which its resident
+// attribute list names; those are read from the MFT image. When that finds no name (the list is
+// non-resident, or damaged) and an index is given, the extension records that name this record
+// as their base are read instead; with the pending index such a record decodes to nothing. A
+// probe measures the base record's own space while it is walked (an in-use base record is walked
+// whether or not it yields an entry).
+bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                             std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
+                             const ExtensionIndex* extensions = nullptr,
+                             SpaceProbe* probe = nullptr);
+
+// Decodes record n from `copy`, a private copy of its slot (recordSize bytes) that is fixed up in
+// place first. False for free, extension, damaged or nameless records.
+bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                      std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
+                      const ExtensionIndex* extensions = nullptr, SpaceProbe* probe = nullptr);
+
+// Decodes record slot n of the MFT image through the private `scratch` copy (recordSize bytes),
+// so the image itself is never modified. False for free, extension, damaged or nameless records.
+bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                      std::int64_t recordNumber, std::vector<std::uint8_t>& scratch,
+                      MftEntry& entry, const ExtensionIndex* extensions = nullptr);
+
+}  // namespace kestrin

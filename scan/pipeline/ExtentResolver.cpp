@@ -1,0 +1,163 @@
+#include "scan/pipeline/ExtentResolver.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "scan/common/SaturatingAdd.h"
+#include "scan/ntfs/AttributeListRefs.h"
+#include "scan/ntfs/AttributeWalk.h"
+#include "scan/ntfs/RecordDataSizes.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/ntfs/RecordFixup.h"
+
+namespace kestrin {
+
+namespace {
+
+bool Plausible(std::int64_t size, std::int64_t allocated) {
+    return (size > 0 || allocated > 0) && size <= kExtentSizeLimit && allocated <= kExtentSizeLimit;
+}
+
+void NoteMaxima(ScanSlice& slice, std::int64_t base, std::int64_t size, std::int64_t allocated) {
+    ExtentSizes& sizes = slice.extentSizes[base];
+    sizes.size = std::max(sizes.size, size);
+    sizes.allocated = std::max(sizes.allocated, allocated);
+}
+
+// Named streams and indexes belong to the file or folder whatever record holds them: an
+// extension record names its base (the MFT's own ones name record 0 with a sequence number,
+// hence the whole reference).
+void NoteStreamsAndIndex(const ByteReader& record, std::int64_t number, const RecordSpace& space,
+                         ScanSlice& slice) {
+    const bool namesABase = record.U64(kRecordBaseReferenceOffset) != 0;
+    ExtentSizes& sizes = slice.extentSizes[namesABase ? RecordBaseReference(record) : number];
+    AddSaturating(sizes.namedStreams, space.namedStreamBytes);
+    AddSaturating(sizes.indexBytes, space.indexBytes);
+}
+
+// An extension record names its base: its own $DATA extents raise the base's maxima.
+void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
+    const std::int64_t base = RecordBaseReference(record);
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    if (base == 0 || !RecordDataSizes(record, size, allocated)) {
+        return;
+    }
+    if (Plausible(size, allocated)) {
+        NoteMaxima(slice, base, size, allocated);
+    }
+}
+
+// A base record lists the extension records that hold its $DATA's first extent.
+void FromBaseRecord(const ByteReader& record, std::int64_t number,
+                    std::span<const std::uint8_t> image, std::int32_t recordSize,
+                    std::vector<std::uint8_t>& extension, ScanSlice& slice) {
+    std::vector<std::int64_t> refs;
+    DataExtensionRefs(record, number, refs);
+    if (refs.empty()) {
+        return;  // nearly every file: no list, or none naming another record for its data
+    }
+    std::int64_t baseSize = 0;
+    std::int64_t baseAllocated = 0;
+    const bool baseKnown = RecordDataSizes(record, baseSize, baseAllocated);
+    for (const std::int64_t ref : refs) {
+        std::int64_t size = 0;
+        std::int64_t allocated = 0;
+        if (!CopyFixedUpRecord(image, recordSize, ref, extension) ||
+            !RecordDataSizes(ByteReader(extension), size, allocated)) {
+            continue;
+        }
+        const bool larger = !baseKnown || size > baseSize || allocated > baseAllocated;
+        if (larger && number > 0 && Plausible(size, allocated)) {
+            NoteMaxima(slice, number, size, allocated);
+        }
+    }
+}
+
+}  // namespace
+
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice,
+                    const VolumeClusters& volume) {
+    if (recordSize < static_cast<std::int32_t>(kRecordMinimumSize) || image.empty()) {
+        return;
+    }
+    // Two private copies: a base record stays in one while its extension records pass the other.
+    std::vector<std::uint8_t> base;
+    std::vector<std::uint8_t> extension;
+    const auto count =
+        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
+    for (std::int64_t number = 0; number < count; ++number) {
+        CopyFixedUpRecord(image, recordSize, number, base);
+        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice, volume);
+    }
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume) {
+    SpaceProbe probe;
+    probe.volume = volume;
+    NoteRecordExtents(record, number, image, recordSize, extension, slice, probe);
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const SpaceProbe& probe) {
+    if (!HasRecordMagic(record) || (RecordFlags(record) & kRecordInUse) == 0) {
+        return;
+    }
+    const RecordSpace space =
+        probe.measured ? probe.space : MeasureRecordSpace(record, probe.volume, slice.clusters);
+    if (space.namedStreamBytes > 0 || space.indexBytes > 0) {
+        NoteStreamsAndIndex(record, number, space, slice);
+    }
+    if (IsExtensionRecord(record, number)) {
+        FromExtensionRecord(record, slice);
+    } else if ((RecordFlags(record) & kRecordIsDirectory) == 0 && space.hasResidentAttributeList) {
+        // Only a resident list names the records that hold the unnamed $DATA's first extent.
+        FromBaseRecord(record, number, image, recordSize, extension, slice);
+    }
+}
+
+void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
+    for (MftEntry& entry : slice.entries) {
+        const auto found = sizes.find(entry.recordNumber);
+        if (found != sizes.end()) {
+            entry.size = std::max(entry.size, found->second.size);
+            entry.allocated = std::max(entry.allocated, found->second.allocated);
+            // A folder's allocation is that of the files below it; its own is its index.
+            if (entry.isDirectory) {
+                entry.allocated = found->second.indexBytes;
+            } else {
+                AddSaturating(entry.allocated, found->second.namedStreams);
+            }
+        }
+        AddEntry(slice, std::move(entry));
+    }
+    slice.entries.clear();
+    slice.entries.shrink_to_fit();
+}
+
+void ApplyExtents(ScanSlice& slice) {
+    ApplyExtents(slice, slice.extentSizes);
+    slice.extentSizes.clear();
+}
+
+ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices) {
+    ExtentSizeMap all;
+    for (ScanSlice& slice : slices) {
+        for (const auto& [record, sizes] : slice.extentSizes) {
+            ExtentSizes& target = all[record];
+            target.size = std::max(target.size, sizes.size);
+            target.allocated = std::max(target.allocated, sizes.allocated);
+            AddSaturating(target.namedStreams, sizes.namedStreams);
+            AddSaturating(target.indexBytes, sizes.indexBytes);
+        }
+        slice.extentSizes.clear();
+    }
+    return all;
+}
+
+}  // namespace kestrin

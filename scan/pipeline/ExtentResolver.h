@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "scan/common/ByteReader.h"
+#include "scan/ntfs/RecordSpace.h"
+#include "scan/results/ScanSlice.h"
+
+namespace kestrin {
+
+// Sizes above this are taken for damage and ignored.
+inline constexpr std::int64_t kExtentSizeLimit = 0xA0000000000;  // 10 TiB
+
+// One pass over every record of the MFT image: for each base record whose unnamed $DATA lives
+// (partly or wholly) in extension records, the largest logical and allocated sizes found there
+// are noted in `slice.extentSizes`, and so are the bytes of every file's non-resident named
+// streams; the clusters every in-use record places on the volume are added
+// to `slice.clusters`. Records are read from private copies; the image is not touched. A slice
+// filled by ParseSliceRecords has noted all this already: a second pass would count the sums
+// twice.
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice,
+                    const VolumeClusters& volume = VolumeClusters{});
+
+// The same for one record, `record` being its fixed-up copy: the decoders call it for each record
+// they have already copied, so the whole pass runs in parallel with the decoding. `extension` is
+// scratch space for the extension records a base record names.
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume = VolumeClusters{});
+
+// The same for a record whose space the decoder's walk has measured already (its clusters are in
+// `slice.clusters`); an unmeasured record is walked here.
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const SpaceProbe& probe);
+
+// Raises each entry's sizes to what its extension records hold, adds a file's named streams to
+// its allocated size, adds every entry to the maps, then empties `entries` and `extentSizes`.
+void ApplyExtents(ScanSlice& slice);
+
+using ExtentSizeMap = std::unordered_map<std::int64_t, ExtentSizes>;
+
+// The same with the sizes of the whole volume, for one slice of it: the slices apply them in
+// parallel and are merged afterwards. `entries` is emptied; `extentSizes` is left alone.
+void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes);
+
+// The largest sizes each slice noted, over all slices; the slices' own maps are emptied.
+ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices);
+
+}  // namespace kestrin

@@ -1,0 +1,195 @@
+#include "scan/pipeline/ParallelParse.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "render/Format.h"
+#include "scan/ntfs/AttributeWalk.h"
+#include "scan/ntfs/RecordDecoder.h"
+#include "scan/pipeline/ExtentResolver.h"
+#include "scan/platform/ImageCopy.h"
+#include "scan/platform/ParallelForEach.h"
+
+namespace kestrin {
+
+namespace {
+
+// Records are copied out of the image in batches of this many bytes: few enough calls, and a
+// batch still in the cache when its records are decoded.
+constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
+
+// What the tasks of one decode share; everything else is private to a task.
+struct SharedProgress {
+    std::atomic<std::int32_t> processed{0};
+    std::mutex progressLock;
+    std::mutex outputLock;
+};
+
+void ReportDecoding(const ParseContext& context, SharedProgress& shared, std::int32_t processed) {
+    std::lock_guard<std::mutex> lock(shared.progressLock);
+    const std::int64_t percent = std::min<std::int64_t>(
+        std::int64_t{processed} * 78 / std::max(context.recordCount, 1) + 10, 88);
+    const std::wstring text = L"并行解析: " +
+                              FormatCount(std::min(processed, context.recordCount)) + L" / " +
+                              FormatCount(context.recordCount);
+    (*context.progress)(static_cast<std::int32_t>(percent), text);
+}
+
+void RunSlice(const ParseContext& context, const SliceRange& range, SharedProgress& shared,
+              std::vector<ScanSlice>& results) {
+    ScanSlice slice;
+    ParseSliceRecords(context.image, context.recordSize, range.begin, range.end, slice,
+                      context.extensions, context.volume);
+    const std::int32_t processed =
+        shared.processed.fetch_add(range.end - range.begin) + (range.end - range.begin);
+    if (context.progress != nullptr && *context.progress &&
+        processed % kProgressRecordStep < context.sliceSize) {
+        ReportDecoding(context, shared, processed);
+    }
+    std::lock_guard<std::mutex> lock(shared.outputLock);
+    results.push_back(std::move(slice));
+}
+
+// A slot that decoded to nothing is either an extension record, noted for the index, or perhaps
+// a base record whose name only the index finds.
+void NoteForExtensionIndex(const ByteReader& record, std::int32_t number, ScanSlice& slice) {
+    if (record.Size() < kRecordBaseReferenceOffset + 8 || !HasRecordMagic(record) ||
+        (RecordFlags(record) & kRecordInUse) == 0) {
+        return;
+    }
+    if (IsExtensionRecord(record, number)) {
+        slice.extensionRecords.emplace_back(RecordBaseReference(record), number);
+    } else {
+        slice.unnamedRecords.push_back(number);
+    }
+}
+
+// Merges `named` (in record order) into `entries` (in record order) from the back, in place. The
+// slice reserved a place for every slot of its range and the named records are slots that gave no
+// entry before, so this never needs a second list as long as the first.
+void MergeInRecordOrder(std::vector<MftEntry>& entries, std::vector<MftEntry>& named) {
+    std::size_t from = entries.size();
+    std::size_t next = named.size();
+    entries.resize(entries.size() + named.size());
+    std::size_t to = entries.size();
+    while (next > 0) {
+        if (from > 0 && entries[from - 1].recordNumber > named[next - 1].recordNumber) {
+            entries[--to] = std::move(entries[--from]);
+        } else {
+            entries[--to] = std::move(named[--next]);
+        }
+    }
+}
+
+void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          const ExtensionIndex& index, ScanSlice& slice) {
+    std::vector<MftEntry> named;
+    std::vector<std::uint8_t> scratch;
+    for (const std::int32_t number : slice.unnamedRecords) {
+        MftEntry entry;
+        if (DecodeRecordSlot(image, recordSize, number, scratch, entry, &index)) {
+            named.push_back(std::move(entry));
+        }
+    }
+    slice.unnamedRecords.clear();
+    MergeInRecordOrder(slice.entries, named);
+}
+
+}  // namespace
+
+void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          std::vector<ScanSlice>& slices) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
+    for (ScanSlice& slice : slices) {
+        pairs.insert(pairs.end(), slice.extensionRecords.begin(), slice.extensionRecords.end());
+        slice.extensionRecords.clear();
+        slice.extensionRecords.shrink_to_fit();
+    }
+    const ExtensionIndex index = ExtensionIndex::FromPairs(std::move(pairs));
+    for (ScanSlice& slice : slices) {
+        DecodeUnnamedOfSlice(image, recordSize, index, slice);
+    }
+}
+
+std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads) {
+    const std::int64_t perThread =
+        std::int64_t{recordCount} / std::max<std::int64_t>(1, hardwareThreads);
+    return static_cast<std::int32_t>(std::max<std::int64_t>(kMinimumSliceSize, perThread));
+}
+
+std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize) {
+    std::vector<SliceRange> slices;
+    if (sliceSize <= 0) {
+        return slices;
+    }
+    for (std::int64_t begin = 0; begin < recordCount; begin += sliceSize) {
+        const std::int64_t end = std::min<std::int64_t>(begin + sliceSize, recordCount);
+        slices.push_back(
+            SliceRange{static_cast<std::int32_t>(begin), static_cast<std::int32_t>(end)});
+    }
+    return slices;
+}
+
+void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
+                       const ExtensionIndex* extensions, const VolumeClusters& volume) {
+    if (recordSize <= 0) {
+        return;
+    }
+    const auto size = static_cast<std::size_t>(recordSize);
+    const std::int32_t last = static_cast<std::int32_t>(
+        std::min<std::int64_t>(end, static_cast<std::int64_t>(image.size() / size)));
+    if (last <= begin) {
+        return;
+    }
+    // Most slots of a volume are in use: room for all of them up front spares the list's
+    // doublings, each of which moved every entry and touched fresh memory. Room never written to
+    // is never faulted in.
+    slice.entries.reserve(slice.entries.size() + static_cast<std::size_t>(last - begin));
+    const ExtensionIndex* index = extensions != nullptr ? extensions : &ExtensionIndex::Pending();
+    // The slots are copied out of the image a batch at a time and fixed up in the copy, so the
+    // image, shared by every thread, is never modified.
+    const auto batchRecords =
+        static_cast<std::int32_t>(std::max<std::size_t>(1, kBatchBytes / size));
+    std::vector<std::uint8_t> batch(static_cast<std::size_t>(batchRecords) * size);
+    std::vector<std::uint8_t> extension;
+    SpaceProbe probe;
+    probe.volume = volume;
+    probe.clusters = &slice.clusters;
+    for (std::int32_t first = begin; first < last; first += batchRecords) {
+        const std::int32_t count = std::min(batchRecords, last - first);
+        const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);
+        CopyImageBytes(image.data() + static_cast<std::size_t>(first) * size, copies);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::int32_t n = first + i;
+            const std::span<std::uint8_t> copy =
+                copies.subspan(static_cast<std::size_t>(i) * size, size);
+            MftEntry entry;
+            probe.measured = false;
+            probe.space = RecordSpace{};
+            if (DecodeRecordCopy(image, recordSize, n, copy, entry, index, &probe)) {
+                slice.entries.push_back(std::move(entry));
+            } else if (extensions == nullptr) {
+                NoteForExtensionIndex(ByteReader(copy), n, slice);
+            }
+            // The slot's fixed-up copy is at hand: its extension-record sizes, named streams and
+            // clusters are noted here rather than in a second pass over the whole image; the
+            // decoder's walk has measured the space of a base record already.
+            NoteRecordExtents(ByteReader(copy), n, image, recordSize, extension, slice, probe);
+        }
+    }
+}
+
+std::vector<ScanSlice> ParseAllSlices(const ParseContext& context) {
+    const std::vector<SliceRange> slices = MakeSlices(context.recordCount, context.sliceSize);
+    std::vector<ScanSlice> results;
+    // Room for every slice up front: appending under the lock never moves finished slices.
+    results.reserve(slices.size());
+    SharedProgress shared;
+    ParallelForEach(slices.size(), context.hardwareThreads,
+                    [&](std::size_t i) { RunSlice(context, slices[i], shared, results); });
+    return results;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/RecordSpace.h"
+#include "scan/results/ScanResult.h"
+#include "scan/results/ScanSlice.h"
+
+namespace kestrin {
+
+struct SliceRange {
+    std::int32_t begin = 0;  // inclusive
+    std::int32_t end = 0;    // exclusive
+};
+
+inline constexpr std::int32_t kMinimumSliceSize = 16384;
+// Decoding progress is reported when a slice's completion carries the counter across a
+// multiple of this many records.
+inline constexpr std::int32_t kProgressRecordStep = 300000;
+
+// max(16384, records / max(1, threads)).
+std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads);
+
+// [0, s), [s, 2s), ... up to the record count.
+std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize);
+
+// Decodes record slots [begin, end) of the image into `slice.entries`, in record order, and notes
+// what each in-use record holds elsewhere (sizes and named streams in `slice.extentSizes`, the
+// clusters of the volume in `slice.clusters`). Without an extension index, records whose
+// names lie only in extension records the index would find are left in `slice.unnamedRecords`
+// for DecodeUnnamedRecords.
+void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
+                       const ExtensionIndex* extensions = nullptr,
+                       const VolumeClusters& volume = VolumeClusters{});
+
+struct ParseContext {
+    std::span<const std::uint8_t> image;
+    std::int32_t recordSize = 0;
+    std::int32_t recordCount = 0;
+    std::int32_t sliceSize = kMinimumSliceSize;
+    unsigned hardwareThreads = 0;
+    const ProgressCallback* progress = nullptr;
+    const ExtensionIndex* extensions = nullptr;
+    VolumeClusters volume;
+};
+
+// Decodes every slice in parallel, one ScanSlice each, in the order the slices finished, with
+// the decoding progress reports ("并行解析: done / total", 10 to 88 percent).
+std::vector<ScanSlice> ParseAllSlices(const ParseContext& context);
+
+// Builds the extension index from the pairs the slices noted and decodes each slice's unnamed
+// records with it, keeping every slice's entries in record order. Such records are rare (a long
+// name that ntfs-3g moved out with a non-resident attribute list), and noting the pairs while
+// decoding spares a pass over every record header of the image before it.
+void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          std::vector<ScanSlice>& slices);
+
+}  // namespace kestrin

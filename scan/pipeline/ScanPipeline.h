@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "scan/results/ScanResult.h"
+#include "scan/volume/Volume.h"
+
+namespace kestrin {
+
+// Scans the NTFS volume of a drive letter ("C"): opens it, reads the whole MFT, decodes every
+// record in parallel, merges what extension records hold, and builds the tree and statistics.
+// Progress goes to `progress` (which may be empty); failures throw with the user's text.
+ScanResult ScanDriveMft(std::wstring drive, ProgressCallback progress);
+
+// The same pipeline on a raw image or block device; `drive` names the root and the paths.
+ScanResult ScanPathMft(const std::filesystem::path& source, std::wstring drive,
+                       ProgressCallback progress);
+
+// The pipeline with the volume opened by `open` and the hardware thread count given, as the
+// two entry points above call it.
+ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::wstring drive,
+                         ProgressCallback progress, unsigned hardwareThreads);
+
+}  // namespace kestrin

@@ -1,0 +1,223 @@
+#include "scan/results/ScanSlice.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "render/Format.h"
+#include "scan/common/SaturatingAdd.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr std::size_t kReserveAllFrom = 4096;
+
+// `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
+template <typename Name>
+void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
+    slice.dirInfos[entry.recordNumber] = DirInfo{entry.parentRecord, std::forward<Name>(name),
+                                                 entry.time, entry.attributes, entry.allocated};
+    if (entry.recordNumber != kRootRecord) {
+        ++slice.dirCount;
+    }
+}
+
+SizeTotals& ExtensionTotals(ScanSlice& slice, std::wstring_view name) {
+    const std::wstring_view extension = ExtensionView(name);
+    const auto found = slice.extTotals.find(extension);
+    if (found != slice.extTotals.end()) {
+        return found->second;
+    }
+    return slice.extTotals.emplace(std::wstring(extension), SizeTotals{}).first->second;
+}
+
+template <typename Name>
+void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
+    ++slice.fileCount;
+    const std::int64_t owner = entry.parentRecord > 0 ? entry.parentRecord : kRootRecord;
+    const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
+    const std::int64_t allocated = entry.allocated < 0 ? size : entry.allocated;
+    SizeTotals& own = slice.ownTotals[owner];
+    AddSaturating(own.size, size);
+    AddSaturating(own.allocated, allocated);
+    own.count += 1;
+    SizeTotals& extension = ExtensionTotals(slice, entry.name);
+    AddSaturating(extension.size, entry.size);
+    extension.count += 1;
+    // Offered before the name may move away: a kept entry keeps its own copy.
+    Offer(slice.largest, entry);
+    slice.childFiles[entry.parentRecord].push_back(ChildFile{std::forward<Name>(name), entry.size,
+                                                             entry.allocated, entry.time,
+                                                             entry.attributes, entry.recordNumber});
+}
+
+void Trim(LargestFiles& largest) {
+    const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
+    auto& kept = largest.kept;
+    if (kept.size() <= capacity) {
+        return;
+    }
+    if (capacity == 0) {
+        kept.clear();
+        return;
+    }
+    std::vector<std::int64_t> keys(kept.size());
+    std::transform(kept.begin(), kept.end(), keys.begin(), largest.key);
+    std::vector<std::int64_t> order = keys;
+    // The capacity-th largest key: everything above it stays, and of the entries equal to it
+    // only as many as there is room left for, the earliest.
+    std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(capacity - 1),
+                     order.end(), std::greater<>());
+    const std::int64_t boundary = order[capacity - 1];
+    std::size_t room =
+        capacity - static_cast<std::size_t>(std::count_if(
+                       keys.begin(), keys.end(), [&](std::int64_t k) { return k > boundary; }));
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (keys[i] > boundary || (keys[i] == boundary && room > 0)) {
+            room -= keys[i] == boundary ? 1 : 0;
+            if (next != i) {
+                kept[next] = std::move(kept[i]);
+            }
+            ++next;
+        } else {
+            largest.spareNames.push_back(std::move(kept[i].name));
+        }
+    }
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(next), kept.end());
+    largest.trimmed = true;
+    largest.floor = boundary;
+}
+
+}  // namespace
+
+void Settle(LargestFiles& largest) {
+    Trim(largest);
+    std::vector<std::wstring>().swap(largest.spareNames);
+}
+
+void Offer(LargestFiles& largest, const MftEntry& entry) {
+    const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
+    if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
+        return;
+    }
+    // The list never holds more than twice the capacity. Once it is long enough to need growing
+    // again it takes all of that room at once, sparing the copies of every doubling in between;
+    // room never reached is never touched.
+    if (largest.kept.size() == largest.kept.capacity() && largest.kept.size() >= kReserveAllFrom) {
+        largest.kept.reserve(2 * capacity);
+    }
+    MftEntry& added = largest.kept.emplace_back();
+    if (!largest.spareNames.empty()) {
+        added.name = std::move(largest.spareNames.back());
+        largest.spareNames.pop_back();
+    }
+    added = entry;  // the name is copied into the spare's memory when it is long enough
+    if (largest.kept.size() >= 2 * capacity) {
+        Trim(largest);
+    }
+}
+
+namespace {
+
+// The sums and counts of two slices, which merge the same whether `from` is kept or not.
+void MergeTotals(ScanSlice& into, const ScanSlice& from) {
+    for (const auto& [record, totals] : from.ownTotals) {
+        SizeTotals& target = into.ownTotals[record];
+        AddSaturating(target.size, totals.size);
+        AddSaturating(target.allocated, totals.allocated);
+        target.count += totals.count;
+    }
+    for (const auto& [extension, totals] : from.extTotals) {
+        SizeTotals& target = into.extTotals[extension];
+        AddSaturating(target.size, totals.size);
+        target.count += totals.count;
+    }
+    for (const auto& [record, sizes] : from.extentSizes) {
+        ExtentSizes& target = into.extentSizes[record];
+        target.size = std::max(target.size, sizes.size);
+        target.allocated = std::max(target.allocated, sizes.allocated);
+        AddSaturating(target.namedStreams, sizes.namedStreams);
+        AddSaturating(target.indexBytes, sizes.indexBytes);
+    }
+    into.clusters += from.clusters;
+    into.fileCount += from.fileCount;
+    into.dirCount += from.dirCount;
+    for (const MftEntry& entry : from.largest.kept) {
+        Offer(into.largest, entry);
+    }
+}
+
+}  // namespace
+
+void MergeSlice(ScanSlice& into, const ScanSlice& from) {
+    for (const auto& [record, info] : from.dirInfos) {
+        into.dirInfos[record] = info;
+    }
+    for (const auto& [record, files] : from.childFiles) {
+        auto& target = into.childFiles[record];
+        target.insert(target.end(), files.begin(), files.end());
+    }
+    into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
+    MergeTotals(into, from);
+}
+
+namespace {
+
+template <typename T>
+void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
+    if (into.empty()) {
+        into = std::move(from);
+    } else {
+        into.insert(into.end(), std::make_move_iterator(from.begin()),
+                    std::make_move_iterator(from.end()));
+    }
+    from.clear();  // a moved-from vector is only valid, not necessarily empty
+}
+
+bool IsEmpty(const ScanSlice& slice) {
+    return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
+           slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
+           slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0 &&
+           slice.clusters == ClusterTally{};
+}
+
+}  // namespace
+
+// Moves names and file lists instead of copying them: a slice of a large volume holds hundreds
+// of thousands of each.
+void MergeSlice(ScanSlice& into, ScanSlice&& from) {
+    if (IsEmpty(into) && into.largest.capacity == from.largest.capacity &&
+        into.largest.key == from.largest.key) {
+        into = std::move(from);
+        from = ScanSlice{};
+        return;
+    }
+    for (auto& [record, info] : from.dirInfos) {
+        into.dirInfos[record] = std::move(info);
+    }
+    for (auto& [record, files] : from.childFiles) {
+        AppendMoved(into.childFiles[record], files);
+    }
+    AppendMoved(into.entries, from.entries);
+    MergeTotals(into, from);
+    from = ScanSlice{};
+}
+
+void AddEntry(ScanSlice& slice, const MftEntry& entry) {
+    if (entry.isDirectory) {
+        AddDirectory(slice, entry, entry.name);
+    } else {
+        AddFile(slice, entry, entry.name);
+    }
+}
+
+void AddEntry(ScanSlice& slice, MftEntry&& entry) {
+    if (entry.isDirectory) {
+        AddDirectory(slice, entry, std::move(entry.name));
+    } else {
+        AddFile(slice, entry, std::move(entry.name));
+    }
+}
+
+}  // namespace kestrin

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "scan/ntfs/ClusterTally.h"
+#include "scan/ntfs/MftEntry.h"
+#include "scan/results/TextHash.h"
+
+namespace kestrin {
+
+struct DirInfo {
+    std::int64_t parentRecord = 0;
+    std::wstring name;
+    std::int64_t time = 0;
+    std::uint32_t attributes = 0;
+    std::int64_t indexAllocated = 0;  // the bytes of the folder's own index ($INDEX_ALLOCATION)
+};
+
+struct SizeTotals {
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    std::int32_t count = 0;
+};
+
+struct ChildFile {
+    std::wstring name;
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    std::int64_t time = 0;
+    std::uint32_t attributes = 0;
+    std::int64_t recordNumber = 0;
+};
+
+// What one base record's extension records hold of it: the maxima of the unnamed $DATA's sizes
+// found there, and the sums of the bytes its named streams and its index occupy. What the base
+// record itself holds of those is summed here too, so that the sums never meet the unnamed
+// stream's maximum before both are complete.
+struct ExtentSizes {
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    std::int64_t namedStreams = 0;
+    std::int64_t indexBytes = 0;  // a folder's index, summed like the streams
+};
+
+inline constexpr std::int32_t kLargestFilesCapacity = 100000;
+
+// The entries with the largest keys, at most `capacity` of them once settled; among equal keys the
+// earlier offered ones. Entries are appended in offer order and trimmed now and then, when twice
+// the capacity has gathered: appending is a sequential write, where a heap's sifting missed the
+// cache at every level for most of the files of a volume. After a trim every kept key is at or
+// above `floor`, and a later entry whose key does not exceed it cannot enter: the kept ones are
+// larger or offered before it.
+struct LargestFiles {
+    std::int32_t capacity = kLargestFilesCapacity;
+    // A plain function: it is called for every file of the volume, a std::function's indirection
+    // showed in profiles.
+    std::int64_t (*key)(const MftEntry&) = [](const MftEntry& e) { return e.size; };
+    std::vector<MftEntry> kept;  // in offer order; up to twice the capacity until settled
+    bool trimmed = false;        // `floor` holds
+    std::int64_t floor = 0;
+    // The names of entries trimmed away: the next entries copy their names into this memory
+    // rather than allocating their own, most names being about as long as others.
+    std::vector<std::wstring> spareNames;
+};
+
+// Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
+void Offer(LargestFiles& largest, const MftEntry& entry);
+
+// Trims `kept` to the `capacity` entries with the largest keys, the earlier offered among equal
+// ones, leaving them in offer order, and lets the spare names go.
+void Settle(LargestFiles& largest);
+
+// The scan's accumulator: one per slice of records while decoding, one merged afterwards.
+struct ScanSlice {
+    std::unordered_map<std::int64_t, DirInfo> dirInfos;
+    std::unordered_map<std::int64_t, SizeTotals> ownTotals;
+    std::unordered_map<std::int64_t, std::vector<ChildFile>> childFiles;
+    std::unordered_map<std::wstring, SizeTotals, TextHash, std::equal_to<>> extTotals;
+    std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
+    std::vector<MftEntry> entries;
+    // Left by a decode without an extension index: the extension records seen, as (base,
+    // extension) pairs, and the in-use base records that named nothing themselves. Once every
+    // slice is decoded the pairs make the index, and those records are decoded again with it.
+    std::vector<std::pair<std::int64_t, std::int64_t>> extensionRecords;
+    std::vector<std::int32_t> unnamedRecords;
+    // The clusters that the in-use records decoded into this slice place on the volume.
+    ClusterTally clusters;
+    std::int32_t fileCount = 0;
+    std::int32_t dirCount = 0;
+    LargestFiles largest;
+};
+
+// Folds `from` into `into`; `from` is only read.
+void MergeSlice(ScanSlice& into, const ScanSlice& from);
+// The same, moving the entries instead of copying them; `from` is left empty.
+void MergeSlice(ScanSlice& into, ScanSlice&& from);
+
+// Adds one decoded entry to the maps, counts and largest files.
+void AddEntry(ScanSlice& slice, const MftEntry& entry);
+// The same, moving the entry's name into the maps instead of copying it.
+void AddEntry(ScanSlice& slice, MftEntry&& entry);
+
+}  // namespace kestrin

@@ -1,0 +1,44 @@
+#include "scan/results/ScanStatistics.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+#include "render/Format.h"
+#include "scan/results/DirectoryTree.h"
+
+namespace kestrin {
+
+void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
+    result.extStats.reserve(slice.extTotals.size());
+    for (const auto& [extension, totals] : slice.extTotals) {
+        result.extStats.push_back(
+            ExtStat{extension.empty() ? kNoExtensionLabel : extension, totals.size, totals.count});
+    }
+    std::sort(result.extStats.begin(), result.extStats.end(),
+              [](const ExtStat& a, const ExtStat& b) { return a.size > b.size; });
+}
+
+void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, ExtensionTexts& extensions) {
+    Settle(settled);
+    std::vector<MftEntry>& largest = settled.kept;
+    const auto& key = settled.key;
+    std::sort(largest.begin(), largest.end(),
+              [&](const MftEntry& a, const MftEntry& b) { return key(a) > key(b); });
+    result.largestFiles.reserve(largest.size());
+    // The largest files crowd into few folders: each folder's path is made once and shared by
+    // its rows, instead of a walk up the tree and a text of its own for each of 100000 files.
+    std::unordered_map<std::int64_t, SharedText> paths;
+    for (MftEntry& entry : largest) {
+        const SharedText& extension = extensions.For(entry.name);
+        auto [path, added] = paths.try_emplace(entry.parentRecord);
+        if (added) {
+            path->second = FolderPath(result.dirs, entry.parentRecord, result.drive);
+        }
+        result.largestFiles.push_back(FileRow{std::move(entry.name), path->second, extension,
+                                              entry.size, entry.allocated, entry.recordNumber,
+                                              entry.time, entry.attributes});
+    }
+}
+
+}  // namespace kestrin

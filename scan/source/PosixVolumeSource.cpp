@@ -1,0 +1,143 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <utility>
+
+#include "scan/platform/MappedFiles.h"
+#include "scan/platform/PosixFileDescriptor.h"
+#include "scan/source/VolumeSource.h"
+
+namespace kestrin {
+
+namespace {
+
+// Linux cuts one read short near 2 GiB and macOS rejects larger ones with EINVAL, so a single
+// huge request is never sent as one call.
+constexpr std::size_t kMaxReadPiece = std::size_t{64} << 20;
+
+bool FitsInFileOffset(std::int64_t offset, std::size_t length) {
+    if (offset < 0) {
+        return false;
+    }
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    return static_cast<std::uint64_t>(offset) <= kMaxOffset &&
+           length <= kMaxOffset - static_cast<std::uint64_t>(offset);
+}
+
+// One pread, retried when a signal interrupts it; the byte count, or -1.
+ssize_t ReadPiece(int fd, std::uint8_t* data, std::size_t length, std::int64_t offset) {
+    ssize_t got;
+    do {
+        got = ::pread(fd, data, length, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+bool PageAligned(std::uint64_t value) {
+    static const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    return page > 0 && value % page == 0;
+}
+
+// Only a regular file is mapped, and only where it lies wholly within the file: touching a
+// mapped page past the end of a file raises SIGBUS instead of failing a read.
+bool WithinRegularFile(int fd, std::int64_t offset, std::size_t length) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    return static_cast<std::uint64_t>(status.st_size) >= static_cast<std::uint64_t>(offset) &&
+           length <=
+               static_cast<std::uint64_t>(status.st_size) - static_cast<std::uint64_t>(offset);
+}
+
+// A failed MAP_FIXED may already have dropped the old pages: the range is made ordinary memory
+// again, and a process that cannot even do that has no sound way on.
+void RestoreAnonymous(void* place, std::size_t length) {
+    if (::mmap(place, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+               0) == MAP_FAILED) {
+        std::terminate();
+    }
+}
+
+class PosixVolumeSource final : public VolumeSource {
+public:
+    explicit PosixVolumeSource(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) override {
+        if (!FitsInFileOffset(offset, buffer.size())) {
+            return false;
+        }
+        // Whatever part of the buffer was a noted mapping holds what is read now instead.
+        ForgetMappedFiles(buffer.data(), buffer.size());
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const std::size_t piece = std::min(buffer.size() - done, kMaxReadPiece);
+            const ssize_t got = ReadPiece(fd_.Get(), buffer.data() + done, piece,
+                                          offset + static_cast<std::int64_t>(done));
+            // 0 is the end of the file or device: the volume is shorter than asked for.
+            if (got <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    bool QueryVolumeData(VolumeDataReply&) override { return false; }
+
+    // Seeking to the end gives a block device's capacity as well as a file's size.
+    std::int64_t Size() override {
+        const off_t end = ::lseek(fd_.Get(), 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    }
+
+    // The image's pages in the page cache become the MFT buffer's pages: no copy, and no fresh
+    // pages to clear. Private, so the scan never writes to the image.
+    bool MapAt(std::int64_t offset, std::span<std::uint8_t> target) override {
+        const auto address = reinterpret_cast<std::uintptr_t>(target.data());
+        if (target.empty() || !FitsInFileOffset(offset, target.size()) || !PageAligned(address) ||
+            !PageAligned(static_cast<std::uint64_t>(offset)) || !PageAligned(target.size()) ||
+            !WithinRegularFile(fd_.Get(), offset, target.size())) {
+            return false;
+        }
+        void* const mapped = ::mmap(target.data(), target.size(), PROT_READ | PROT_WRITE,
+                                    MAP_PRIVATE | MAP_FIXED, fd_.Get(), static_cast<off_t>(offset));
+        if (mapped == MAP_FAILED) {
+            ForgetMappedFiles(target.data(), target.size());
+            RestoreAnonymous(target.data(), target.size());
+            return false;
+        }
+        NoteMappedFile(target.data(), target.size(), fd_.Get(), offset);
+        return true;
+    }
+
+private:
+    FileDescriptor fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<VolumeSource> OpenDriveSource(std::wstring_view) {
+    return nullptr;
+}
+
+std::unique_ptr<VolumeSource> OpenPathSource(const std::filesystem::path& path) {
+    // Read-only: a write-protected image or block device must still open, and nothing here
+    // ever writes to a volume.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return nullptr;
+    }
+    return std::make_unique<PosixVolumeSource>(std::move(fd));
+}
+
+}  // namespace kestrin
