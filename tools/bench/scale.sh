@@ -40,8 +40,8 @@ scan=$work/kestrin-scan
 make_image=$work/kestrin-make-image
 
 # An image is reused while the generator that made it is unchanged.
-generator_hash=$(cat "$root/tools/bench/GenerateImage.cpp" "$root/tests/core/RecordBuilder.cpp" \
-    "$root/tests/core/RecordBuilder.h" | sha256sum | cut -c1-16)
+generator_hash=$(cat "$root/tools/bench/GenerateImage.cpp" "$root"/tools/bench/make-image/* \
+    "$root/tests/core/RecordBuilder.cpp" "$root/tests/core/RecordBuilder.h" | sha256sum | cut -c1-16)
 
 available_kib() { df -Pk "$cache" | awk 'NR == 2 { print $4 }'; }
 
