@@ -276,7 +276,9 @@ void AppendFolderRows(TreeModel& model, std::int64_t record, std::int32_t depth)
 
 void SortChildren(const TreeModel& model, const DirNode& folder,
                   std::vector<std::int64_t>& entries) {
-    const auto [column, ascending] = model.treeSort;
+    // Plain copies, not a structured binding: lambdas below capture them.
+    const std::int32_t column = model.treeSort.column;
+    const bool ascending = model.treeSort.ascending;
     static const DirNode kMissing;
     std::vector<ChildOrderKey> keys;
     keys.reserve(entries.size());
@@ -328,7 +330,9 @@ void AppendFileRows(TreeModel& model, std::int64_t folder, std::int32_t depth) {
         return;
     }
     const std::vector<FileRow>& files = found->second;
-    const auto [column, ascending] = model.treeSort;
+    // Plain copies, not a structured binding: lambdas below capture them.
+    const std::int32_t column = model.treeSort.column;
+    const bool ascending = model.treeSort.ascending;
     std::vector<std::size_t> order(files.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = i;

@@ -58,7 +58,8 @@ void OpenEverything(TreeModel& model) {
 
 // Whether sibling rows a then b obey the sort, with the keys read straight from the result.
 bool InOrder(const TreeModel& model, std::size_t a, std::size_t b) {
-    const auto [column, ascending] = model.treeSort;
+    const std::int32_t column = model.treeSort.column;
+    const bool ascending = model.treeSort.ascending;
     struct Facts {
         std::int64_t key;
         std::wstring text, name;
