@@ -1,103 +1,161 @@
 #!/usr/bin/env bash
-# Builds and tests four trees: native (g++), windows (MinGW-w64, tests run under Wine), sanitize
-# (g++ with ASan and UBSan) and tsan (g++ with ThreadSanitizer, the scanning suites), then runs the
-# scan engine's fuzz targets for a short while (clang, libFuzzer). Installs missing packages
+# Builds and tests four trees: windows (MinGW-w64, tests run under Wine), native (g++), sanitize
+# (clang with ASan and UBSan; it also builds the scan engine's fuzz targets, which then run for a
+# short while) and tsan (g++ with ThreadSanitizer, the scanning suites). Installs missing packages
 # first. Exits non-zero when any configure, build, test or fuzz step fails.
+#
+# The trees are built one after another with both cores; each tree's tests run in the background
+# while the next tree builds, since most of them leave a core idle (Wine above all). Each step's
+# time is printed at the end: a tree's build, and its tests from start to end.
 set -uo pipefail
 cd "$(dirname "$0")" || exit 1
 root=$PWD
+started_at=$SECONDS
 
-tools/setup/install-deps.sh all || exit 1
+install_started=$SECONDS
+tools/setup/install-deps.sh test || exit 1
+install_seconds=$((SECONDS - install_started))
 
+results=$root/build/test-results
+rm -rf "$results"
+mkdir -p "$results"
 summary=()
-counts=
-total_passed=0
-total_failed=0
 status=0
 
-# Reads CTest's closing line ("...% tests passed, 1 tests failed out of 12") from one log into
-# $counts and adds it to the totals.
-count_tests() {
+# build_tree NAME TARGETS CMAKE-ARGUMENTS...: configures and builds one tree (TARGETS "all" or a
+# space-separated list); false when either fails, with the reason in the summary.
+build_tree() {
+    local name=$1 targets=$2
+    shift 2
+    local dir=$root/build/$name
+    local started=$SECONDS
+    local result=built
+    echo "=== $name: configure and build"
+    if ! cmake -S "$root" -B "$dir" -G Ninja "$@"; then
+        result="configure failed"
+    elif [[ $targets == all ]] && ! cmake --build "$dir" -j2; then
+        result="build failed"
+    elif [[ $targets != all ]] && ! cmake --build "$dir" -j2 --target $targets; then
+        result="build failed"
+    fi
+    summary+=("$(printf '%-9s %-36s %4ds' "$name:" "build: $result" $((SECONDS - started)))")
+    if [[ $result != built ]]; then
+        status=1
+        return 1
+    fi
+}
+
+# Reads CTest's closing line ("...% tests passed, 1 tests failed out of 12") from a log and prints
+# "P passed, F failed", or "no test ran".
+test_counts() {
     local line failed total
     line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
     if [[ -z $line ]]; then
-        counts="no test ran"
+        echo "no test ran"
         return
     fi
     failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-    total_passed=$((total_passed + total - failed))
-    total_failed=$((total_failed + failed))
-    counts="$((total - failed)) passed, $failed failed"
+    echo "$((total - failed)) passed, $failed failed"
 }
 
-# run_tree NAME CMAKE-ARGUMENTS...
-run_tree() {
-    local name=$1
-    shift
+# start_tests NAME PARALLEL [ENV...]: runs one tree's CTest in the background, its output in
+# build/test-results/NAME.log; the outcome lands in NAME.result when it ends.
+start_tests() {
+    local name=$1 parallel=$2
+    shift 2
     local dir=$root/build/$name
-    local started=$SECONDS
-    local result
-    echo "=== $name: configure and build"
-    if ! cmake -S "$root" -B "$dir" -G Ninja "$@"; then
-        result="configure failed"
-    elif ! cmake --build "$dir" -j2; then
-        result="build failed"
-    else
-        echo "=== $name: test"
-        local log=$dir/ctest.log
-        (cd "$dir" && ctest --output-on-failure -j2 --timeout 600) 2>&1 | tee "$log"
-        local ctest_status=${PIPESTATUS[0]}
-        count_tests "$log"
-        if [[ $ctest_status -eq 0 && $counts != "no test ran" ]]; then
-            result="passed ($counts)"
-        else
+    (
+        local started=$SECONDS
+        cd "$dir" || exit 1
+        env "$@" ctest --output-on-failure -j"$parallel" --timeout 600 >"$results/$name.log" 2>&1
+        local ctest_status=$?
+        local counts
+        counts=$(test_counts "$results/$name.log")
+        local result="passed ($counts)"
+        if [[ $ctest_status -ne 0 || $counts == "no test ran" ]]; then
             result="FAILED ($counts)"
         fi
-    fi
-    [[ $result == passed* ]] || status=1
-    summary+=("$(printf '%-9s %s in %ds' "$name:" "$result" $((SECONDS - started)))")
+        printf '%s\t%d\n' "$result" $((SECONDS - started)) >"$results/$name.result"
+    ) &
+    echo "=== $name: tests started in the background"
 }
 
-# The tests leave a lingering wineserver for their prefix; stop it once they are done.
-stop_wineserver() {
-    local prefix=$root/build/windows/wineprefix
-    if [[ -d $prefix ]]; then
-        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
-    fi
+# start_fuzzers: the fuzz targets of the sanitize tree, 12 seconds each, side by side.
+start_fuzzers() {
+    (
+        local started=$SECONDS
+        local result="passed (no finding)"
+        if ! KESTRIN_FUZZ_BUILD_DIR=$root/build/sanitize KESTRIN_FUZZ_PARALLEL=1 \
+            tests/fuzz/run-fuzzers.sh 12 >"$results/fuzz.log" 2>&1; then
+            result="FAILED (a finding or a build error; see build/sanitize/logs)"
+        fi
+        printf '%s\t%d\n' "$result" $((SECONDS - started)) >"$results/fuzz.result"
+    ) &
+    echo "=== fuzz: started in the background"
 }
 
-run_tree native -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Wine's tests spend most of their time starting Wine and waiting for windows: all four at once.
 # The benchmarks are built and run natively only.
-run_tree windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BENCH=OFF
-stop_wineserver
+build_tree windows all -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BENCH=OFF &&
+    start_tests windows 4
+
+build_tree native all -DCMAKE_BUILD_TYPE=RelWithDebInfo && start_tests native 2
+
 # AddressSanitizer fills every new allocation with garbage, not only its first 4 KiB, so that
 # memory the engine leaves uninitialised on purpose shows up where it is read before written.
-ASAN_OPTIONS=max_malloc_fill_size=1073741824 run_tree sanitize -DCMAKE_BUILD_TYPE=Debug \
-    -DKESTRIN_SANITIZE=ON -DKESTRIN_BENCH=OFF
+# Optimised lightly, as the sanitizers are meant to run, with assertions kept.
+if build_tree sanitize all -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DKESTRIN_SANITIZE=ON -DKESTRIN_FUZZ=ON \
+    -DKESTRIN_BENCH=OFF; then
+    start_tests sanitize 2 ASAN_OPTIONS=max_malloc_fill_size=1073741824
+    start_fuzzers
+fi
 
 # ThreadSanitizer: the suites that scan, with their parallel decode and the progress reports it
 # makes from pool threads.
-run_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_TSAN=ON -DKESTRIN_BENCH=OFF
+build_tree tsan kestrin-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_TSAN=ON \
+    -DKESTRIN_BENCH=OFF && start_tests tsan 2
 
-# The fuzz targets, 12 seconds each; any crash, sanitizer report, leak or hang fails the run.
-run_fuzzers() {
-    local started=$SECONDS
-    local result
-    echo "=== fuzz: build and run"
-    if tests/fuzz/run-fuzzers.sh 12; then
-        result="passed (no finding)"
-    else
-        result="FAILED (a finding or a build error; see build/fuzz/logs)"
+echo "=== waiting for the tests still running"
+wait
+
+# The tests leave a lingering wineserver for their prefix; stop it once they are done.
+if [[ -d $root/build/windows/wineprefix ]]; then
+    WINEPREFIX=$root/build/windows/wineprefix wineserver -k >/dev/null 2>&1 || true
+fi
+
+total_passed=0
+total_failed=0
+for name in windows native sanitize tsan fuzz; do
+    [[ -f $results/$name.result || -f $results/$name.log ]] || continue
+    if [[ ! -f $results/$name.result ]]; then
+        summary+=("$(printf '%-9s %-36s' "$name:" "tests: did not finish")")
         status=1
+        continue
     fi
-    summary+=("$(printf '%-9s %s in %ds' "fuzz:" "$result" $((SECONDS - started)))")
-}
-run_fuzzers
+    IFS=$'\t' read -r result seconds <"$results/$name.result"
+    summary+=("$(printf '%-9s %-36s %4ds' "$name:" "tests: $result" "$seconds")")
+    if [[ $result != passed* ]]; then
+        status=1
+        echo
+        echo "=== $name: output"
+        tail -n 200 "$results/$name.log"
+    fi
+    if [[ $name != fuzz ]]; then
+        counts=$(test_counts "$results/$name.log")
+        if [[ $counts =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+            total_passed=$((total_passed + BASH_REMATCH[1]))
+            total_failed=$((total_failed + BASH_REMATCH[2]))
+        fi
+    fi
+done
 
 echo
 echo "=== summary"
+printf '%-9s %-36s %4ds\n' "install:" "packages" "$install_seconds"
 printf '%s\n' "${summary[@]}"
-echo "total: $total_passed passed, $total_failed failed"
+grep -h -E '^fuzz-' "$results/fuzz.log" 2>/dev/null
+echo "total: $total_passed passed, $total_failed failed in $((SECONDS - started_at))s"
 exit $status

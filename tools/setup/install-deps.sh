@@ -2,29 +2,38 @@
 # Installs the Debian 12 packages the build needs, and nothing when they are all there already.
 #
 #   tools/setup/install-deps.sh native   compiler, CMake, Ninja, GoogleTest, xz
-#   tools/setup/install-deps.sh all      native, plus the MinGW-w64 cross build (python3 draws
-#                                        the icon), Wine, Xvfb with a CJK font, the tools that
-#                                        drive and photograph the window, the NTFS and partitioning
-#                                        tools that make and check the fixture images, clang
-#                                        with libFuzzer for the fuzz targets, and ncdu and gdu,
+#   tools/setup/install-deps.sh test     native, plus what ./test.sh needs: the MinGW-w64 cross
+#                                        build for 64-bit Windows (python3 draws the icon), Wine,
+#                                        Xvfb with a CJK font and the tools that drive the window,
+#                                        the file-system makers the scanner's tests use, clang with
+#                                        libFuzzer and the sanitizer runtimes, and ncdu and gdu,
 #                                        with which the tests read the JSON exports back
+#   tools/setup/install-deps.sh all      test, plus what the other tools use: ImageMagick for
+#                                        the screenshots, the NTFS and partitioning tools that
+#                                        make and check the fixture images
 set -euo pipefail
 
 native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
-all_packages=(
+# The 64-bit posix compiler alone: the mingw-w64 metapackage would add three more toolchains.
+test_packages=(
     "${native_packages[@]}"
-    mingw-w64 g++-mingw-w64-x86-64-posix python3
-    wine wine64 xvfb xauth fonts-wqy-microhei xdotool imagemagick
-    ntfs-3g sleuthkit dosfstools fdisk gdisk time
-    clang-format clang libclang-rt-14-dev
+    g++-mingw-w64-x86-64-posix python3
+    wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei xdotool
+    dosfstools time
+    clang libclang-rt-14-dev
     ncdu gdu
+)
+all_packages=(
+    "${test_packages[@]}"
+    imagemagick ntfs-3g sleuthkit fdisk gdisk clang-format
 )
 
 case ${1:-} in
 native) wanted=("${native_packages[@]}") ;;
+test) wanted=("${test_packages[@]}") ;;
 all) wanted=("${all_packages[@]}") ;;
 *)
-    echo "usage: $0 native|all" >&2
+    echo "usage: $0 native|test|all" >&2
     exit 2
     ;;
 esac
