@@ -67,6 +67,11 @@ struct ScanResult {
     std::int64_t rootTotalSize = 0;
     double seconds = 0.0;
     std::wstring drive;
+    // A result cut to one folder (rootRecord) shows its paths under the folder as the user named
+    // it, with pathSeparator between names; empty for a whole volume, whose paths start at the
+    // drive.
+    std::wstring shownRoot;
+    wchar_t pathSeparator = L'\\';
     SpaceAccounting space;
     // MFT records that could not be read (the run list's continuation was unreadable): the
     // result lacks whatever they held.

@@ -5,6 +5,7 @@
 
 #include "scan/common/ByteReader.h"
 #include "scan/ntfs/NtfsVolumeData.h"
+#include "scan/volume/MftFileVolume.h"
 
 namespace kestrin {
 
@@ -54,32 +55,61 @@ VolumeContent FatVariant(std::span<const std::uint8_t> bytes, const ByteReader& 
     return VolumeContent::Unknown;
 }
 
+// The UFS superblock keeps its magic 1372 bytes in, in the byte order of the machine that made
+// it: UFS1's superblock lies at 8 KiB, UFS2's at 64 KiB.
+constexpr std::size_t kUfsMagicOffset = 1372;
+
+bool HasUfsMagic(const ByteReader& reader, std::size_t superblock, std::uint32_t magic) {
+    const std::uint32_t stored = reader.U32(superblock + kUfsMagicOffset);
+    const std::uint32_t swapped =
+        (stored >> 24) | ((stored >> 8) & 0xFF00) | ((stored << 8) & 0xFF0000) | (stored << 24);
+    return reader.Has(superblock + kUfsMagicOffset, 4) && (stored == magic || swapped == magic);
+}
+
 }  // namespace
 
-VolumeContent IdentifyVolume(std::span<const std::uint8_t> bytes) {
+std::vector<VolumeContent> OtherSignatures(std::span<const std::uint8_t> bytes) {
     const ByteReader reader(bytes);
+    std::vector<VolumeContent> found;
+    const auto note = [&](VolumeContent content) {
+        if (content != VolumeContent::Unknown) {
+            found.push_back(content);
+        }
+    };
+    if (HasText(bytes, 3, "-FVE-FS-")) {
+        note(VolumeContent::BitLocker);
+    }
+    if (HasText(bytes, 3, "EXFAT   ")) {
+        note(VolumeContent::ExFat);
+    }
+    if (HasText(bytes, 3, "ReFS")) {
+        note(VolumeContent::ReFs);
+    }
+    if (HasText(bytes, 0, "XFSB")) {
+        note(VolumeContent::Xfs);
+    }
+    if (HasText(bytes, 0x10040, "_BHRfS_M")) {
+        note(VolumeContent::Btrfs);
+    }
+    note(ExtVariant(reader));
+    note(HasUfsMagic(reader, 8192, 0x00011954) ? VolumeContent::Ufs1 : VolumeContent::Unknown);
+    note(HasUfsMagic(reader, 65536, 0x19540119) ? VolumeContent::Ufs2 : VolumeContent::Unknown);
+    if (!HasText(bytes, 3, "NTFS    ")) {
+        note(FatVariant(bytes, reader));
+    }
+    return found;
+}
+
+VolumeContent IdentifyVolume(std::span<const std::uint8_t> bytes) {
     if (HasText(bytes, 3, "NTFS    ")) {
         return ParseBootSector(bytes) ? VolumeContent::Ntfs : VolumeContent::NtfsDamaged;
     }
-    if (HasText(bytes, 3, "-FVE-FS-")) {
-        return VolumeContent::BitLocker;
+    if (BareMftRecordSize(bytes) > 0) {
+        return VolumeContent::MftFile;
     }
-    if (HasText(bytes, 3, "EXFAT   ")) {
-        return VolumeContent::ExFat;
-    }
-    if (HasText(bytes, 3, "ReFS")) {
-        return VolumeContent::ReFs;
-    }
-    if (HasText(bytes, 0, "XFSB")) {
-        return VolumeContent::Xfs;
-    }
-    if (HasText(bytes, 0x10040, "_BHRfS_M")) {
-        return VolumeContent::Btrfs;
-    }
-    if (const VolumeContent ext = ExtVariant(reader); ext != VolumeContent::Unknown) {
-        return ext;
-    }
-    return FatVariant(bytes, reader);
+    // Without an NTFS boot sector, the first signature found is the volume's.
+    const std::vector<VolumeContent> found = OtherSignatures(bytes);
+    return found.empty() ? VolumeContent::Unknown : found.front();
 }
 
 const char* VolumeContentName(VolumeContent content) {
@@ -109,6 +139,12 @@ const char* VolumeContentName(VolumeContent content) {
             return "XFS";
         case VolumeContent::Btrfs:
             return "Btrfs";
+        case VolumeContent::Ufs1:
+            return "UFS1";
+        case VolumeContent::Ufs2:
+            return "UFS2";
+        case VolumeContent::MftFile:
+            return "$MFT";
         case VolumeContent::Unknown:
             break;
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kestrin {
 
@@ -22,6 +23,9 @@ enum class VolumeContent {
     ReFs,
     Xfs,
     Btrfs,
+    Ufs1,
+    Ufs2,
+    MftFile,  // no volume: a volume's $MFT saved as a file, record 0 first
 };
 
 // Enough of a volume's start for every signature below; Btrfs keeps its superblock at 64 KiB.
@@ -30,6 +34,10 @@ inline constexpr std::size_t kProbeBytes = 0x11000;
 // Identifies the file system whose start `bytes` holds; fewer bytes than kProbeBytes only rule
 // out the signatures that lie further in.
 VolumeContent IdentifyVolume(std::span<const std::uint8_t> bytes);
+
+// Every file system other than NTFS whose signature `bytes` holds, whatever lies at the start:
+// a volume formatted anew without being cleared keeps the structures of the old one.
+std::vector<VolumeContent> OtherSignatures(std::span<const std::uint8_t> bytes);
 
 // The file system's usual name: "NTFS", "ext4", "FAT32", "exFAT", "BitLocker", ...
 const char* VolumeContentName(VolumeContent content);

@@ -9,14 +9,20 @@ namespace {
 
 // The start of a stretch of the source, no more than it holds. Devices read whole sectors only,
 // so the length is cut to a multiple of 512; the probes never need the odd tail.
-VolumeContent IdentifyAt(const DiskReader& read, std::int64_t offset, std::int64_t length) {
+std::vector<std::uint8_t> StartOf(const DiskReader& read, std::int64_t offset,
+                                  std::int64_t length) {
     const std::int64_t wanted =
         std::min<std::int64_t>(static_cast<std::int64_t>(kProbeBytes), length) / 512 * 512;
-    if (wanted <= 0) {
-        return VolumeContent::Unknown;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(wanted, 0)));
+    if (!read(offset, bytes)) {
+        bytes.clear();
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(wanted));
-    return read(offset, bytes) ? IdentifyVolume(bytes) : VolumeContent::Unknown;
+    return bytes;
+}
+
+VolumeContent IdentifyAt(const DiskReader& read, std::int64_t offset, std::int64_t length) {
+    const std::vector<std::uint8_t> bytes = StartOf(read, offset, length);
+    return bytes.empty() ? VolumeContent::Unknown : IdentifyVolume(bytes);
 }
 
 }  // namespace
@@ -36,8 +42,12 @@ SourceDescription DescribeSource(const DiskReader& read, std::int64_t size) {
     SourceDescription description;
     description.size = size;
     // A source that cannot tell its size is probed as far as it reads.
-    description.content =
-        IdentifyAt(read, 0, size > 0 ? size : static_cast<std::int64_t>(kProbeBytes));
+    const std::vector<std::uint8_t> start =
+        StartOf(read, 0, size > 0 ? size : static_cast<std::int64_t>(kProbeBytes));
+    description.content = start.empty() ? VolumeContent::Unknown : IdentifyVolume(start);
+    if (description.content == VolumeContent::Ntfs) {
+        description.alsoFound = OtherSignatures(start);
+    }
     if (description.content != VolumeContent::Unknown) {
         return description;
     }

@@ -12,6 +12,8 @@ namespace kestrin {
 struct SourceDescription {
     std::int64_t size = 0;  // bytes
     VolumeContent content = VolumeContent::Unknown;
+    // Beside an NTFS volume, the signatures of other file systems that its start holds as well.
+    std::vector<VolumeContent> alsoFound;
     // Read only when the start is no volume that can be identified.
     PartitionTable table;
     std::vector<VolumeContent> partitionContents;  // one per table.partitions

@@ -83,7 +83,8 @@ reason() {  # reason NAME PATTERN SCANNER-ARGUMENTS... (or a command that runs t
     tail -n +2 "$work/err" | grep -v '^ *[0-9]*% ' | grep -q -- "$pattern" || { echo "FAIL: $name: stderr was: $(cat "$work/err")"; failures=$((failures + 1)); }
 }
 reason "missing path" "原因: $work/nothing.img 不存在" "$work/nothing.img"
-reason "a directory" "^原因: .*目录" "$work"
+# A folder is read through the volume that holds it, which here is no NTFS volume.
+reason "a folder on a volume that is not NTFS" "^原因: $work 所在的卷是 .* 文件系统（挂载于 .*），只能扫描 NTFS 卷" "$work"
 # Root reads everything: the lack of permission is seen as another user, where one can be had.
 cp "$images/sample.img" "$work/private.img" && chmod 0600 "$work/private.img"
 if command -v setpriv >/dev/null && setpriv --reuid=65534 --regid=65534 --clear-groups "$scanner" --help >/dev/null 2>&1; then
@@ -204,6 +205,83 @@ assert folders and not missing, missing
 PY
 done
 
+
+# A folder on a mounted NTFS volume: its volume is read and the scan cut to the folder, with the
+# paths under the mount point. Checked against find on a read-only ntfs-3g mount: the same
+# records (find's inode numbers), types and sizes, each at a path find lists for it.
+unmount() { fusermount -u "$1" 2>/dev/null || umount "$1" 2>/dev/null; }
+mkdir -p "$work/mnt"
+if command -v ntfs-3g >/dev/null && ntfs-3g -o ro "$images/sample.img" "$work/mnt" 2>"$work/err"; then
+    trap 'unmount "$work/mnt"; unmount "$work/private-mnt"; rm -rf "$work"' EXIT
+    "$scanner" --csv "$work/folder.csv" "$work/mnt/Users/" >"$work/out" 2>"$work/err"
+    expect "a folder on an ntfs-3g mount" 0 $?
+    grep -qx "$work/mnt/Users 下的文件夹" "$work/out" || fail "folder: no table of the folder's folders: $(cat "$work/out")"
+    find "$work/mnt/Users" -printf '%i\t%y\t%s\t%p\n' >"$work/find"
+    python3 - "$work/folder.csv" "$work/find" "$work/mnt/Users" <<'PY' || fail "folder: the CSV is not what find lists"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], encoding="utf-8", newline="")))
+listed = {}
+for line in open(sys.argv[2], encoding="utf-8"):
+    inode, kind, size, path = line.rstrip("\n").split("\t")
+    listed.setdefault(int(inode), (kind, int(size), set()))[2].add(path)
+assert rows[0]["Path"] == sys.argv[3] and rows[0]["Type"] == "folder", rows[0]
+ours = {int(row["Record"]): row for row in rows}
+assert len(ours) == len(rows) and set(ours) == set(listed), set(ours) ^ set(listed)
+for record, row in ours.items():
+    kind, size, paths = listed[record]
+    assert row["Type"] == ("folder" if kind == "d" else "file"), (row, kind)
+    assert row["Path"] in paths, (row["Path"], paths)  # a hard link has a path for each name
+    assert kind == "d" or int(row["Size"]) == size, (row, size)
+PY
+    # The mount point itself is the volume's root, shown as the user named it.
+    "$scanner" --csv - "$work/mnt" 2>/dev/null | sed -n 2p | grep -q "^$work/mnt,folder,.*,5"$'\r$' || fail "folder: the mount point is not the root"
+    # Without root, the device behind the mount cannot be read; the reason names it.
+    cp "$images/sample.img" "$work/private.img" && chmod 0600 "$work/private.img" && chmod 0755 "$work"
+    mkdir -p "$work/private-mnt" && ntfs-3g -o ro "$work/private.img" "$work/private-mnt"
+    if setpriv --reuid=65534 --regid=65534 --clear-groups "$scanner" --help >/dev/null 2>&1; then
+        reason "a folder without root" "^原因: 扫描 $work/private-mnt/Users 要读取它所在的卷的设备 $work/private.img，没有读取权限，请以 root 身份运行" \
+            setpriv --reuid=65534 --regid=65534 --clear-groups "$scanner" "$work/private-mnt/Users"
+    fi
+    unmount "$work/private-mnt"
+    unmount "$work/mnt"
+else
+    echo "skipped: a folder on an ntfs-3g mount (cannot mount here: $(cat "$work/err"))"
+fi
+
+# A volume's $MFT saved as a file (icat IMAGE 0 saves it as collection tools do) scans to the
+# volume's own CSV, given the volume's cluster size; without the bitmap the accounting says so.
+if command -v icat >/dev/null; then
+    for image in "$images"/*.img; do
+        name=$(basename "$image" .img)
+        [[ $name == disk-* ]] && continue
+        icat "$image" 0 >"$work/$name.mft"
+        cluster=$(( $(od -An -t u2 -j 11 -N 2 "$image") * $(od -An -t u1 -j 13 -N 1 "$image") ))
+        "$scanner" --csv "$work/$name.volume.csv" "$image" >/dev/null 2>&1
+        "$scanner" --cluster-size "$cluster" --csv "$work/$name.mft.csv" "$work/$name.mft" >/dev/null 2>"$work/err"
+        expect "$name: its \$MFT as a file" 0 $?
+        cmp -s "$work/$name.volume.csv" "$work/$name.mft.csv" || fail "$name: the \$MFT file scans to another CSV than the volume"
+    done
+    "$scanner" "$work/sample.mft" >"$work/out" 2>"$work/err"
+    expect "an \$MFT file without --cluster-size" 0 $?
+    grep -q '^kestrin-scan: 这是一个 \$MFT 文件，簇大小按默认的 4096 字节计算' "$work/err" || fail "\$MFT file: no word of the default cluster size: $(cat "$work/err")"
+    grep -qx '\$MFT 文件中没有卷的分配位图 (\$Bitmap): 卷已用与未归属未知' "$work/out" || fail "\$MFT file: the accounting does not say why 卷已用 is missing"
+    grep -q '卷已用$' "$work/out" && fail "\$MFT file: a 卷已用 row without a bitmap"
+else
+    echo "skipped: \$MFT files (no icat here)"
+fi
+
+# Another file system's structures beside a valid NTFS (ext2's superblock, the UFS1 and UFS2
+# magics, written over the sample's unused boot code and free clusters): the NTFS is scanned as
+# before, and stderr names the others.
+cp "$images/sample.img" "$work/two.img"
+printf '\x53\xef' | dd of="$work/two.img" bs=1 seek=$((1024 + 56)) conv=notrunc status=none
+printf '\x54\x19\x01\x00' | dd of="$work/two.img" bs=1 seek=$((8192 + 1372)) conv=notrunc status=none
+printf '\x19\x01\x54\x19' | dd of="$work/two.img" bs=1 seek=$((65536 + 1372)) conv=notrunc status=none
+"$scanner" --csv "$work/two.csv" "$work/two.img" >/dev/null 2>"$work/err"
+expect "NTFS with other file systems' structures" 0 $?
+grep -q '^警告: 这个卷的开头除了有效的 NTFS 之外，还有 ext2、UFS1、UFS2 文件系统的结构' "$work/err" || fail "two file systems: no warning: $(cat "$work/err")"
+"$scanner" --csv "$work/sample.csv" "$images/sample.img" >/dev/null 2>&1
+cmp -s "$work/sample.csv" "$work/two.csv" || fail "two file systems: the NTFS scans otherwise"
 
 "$scanner" --csv "$work/earlier.csv" "$images/sample.img" >/dev/null 2>&1
 # The same volume later: a folder added, one removed, a file grown, one added, one deleted.

@@ -3,15 +3,18 @@
 namespace kestrin {
 
 const char* const kUsageText =
-    "usage: kestrin-scan [--drive X] [--partition N] [--csv FILE] [--ncdu FILE]\n"
-    "                    [--compare OLD.csv] [--timing] [--records] SOURCE\n"
+    "usage: kestrin-scan [--drive X] [--partition N] [--cluster-size BYTES] [--csv FILE]\n"
+    "                    [--ncdu FILE] [--compare OLD.csv] [--timing] [--records] SOURCE\n"
     "\n"
     "Scans an NTFS volume from its Master File Table and shows where its space went.\n"
     "\n"
     "SOURCE        a drive letter such as C (Windows, run as administrator), or the path of a\n"
     "              raw NTFS image or block device (any platform), or of a whole disk or disk\n"
     "              image with an MBR or GPT partition table (/dev/sdb, disk.img, a fixed .vhd,\n"
-    "              \\\\.\\PhysicalDrive1): its NTFS partition is scanned\n"
+    "              \\\\.\\PhysicalDrive1): its NTFS partition is scanned; or a folder on\n"
+    "              a mounted NTFS volume (/mnt/win/Users, C:\\Users\\me): its volume is read\n"
+    "              and the summary, --csv, --ncdu and --compare cover that folder alone (as\n"
+    "              root or administrator); or a volume's $MFT saved as a file\n"
     "\n"
     "  --drive X   the drive letter that names the root and the paths of a path SOURCE\n"
     "              (default C)\n"
@@ -19,6 +22,8 @@ const char* const kUsageText =
     "              the partition of a disk to scan, numbered as Linux numbers them (MBR: 1-4,\n"
     "              logical partitions from 5; GPT: from 1); needed when the disk holds more\n"
     "              than one NTFS partition\n"
+    "  --cluster-size BYTES\n"
+    "              the cluster size of the volume an $MFT file came from (default 4096)\n"
     "  --csv FILE  also write the complete result to FILE (- for standard output): UTF-8,\n"
     "              one row per folder and per file, columns\n"
     "              Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record\n"
@@ -88,6 +93,24 @@ bool ParsePartitionNumber(const std::wstring& text, std::optional<int>& number) 
     return true;
 }
 
+bool ParseClusterSize(const std::wstring& text, std::optional<std::int64_t>& size) {
+    if (text.empty() || text.size() > 7) {
+        return false;
+    }
+    std::int64_t value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    if (value < 512 || value > (2 << 20) || (value & (value - 1)) != 0) {
+        return false;
+    }
+    size = value;
+    return true;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
@@ -124,6 +147,12 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             std::wstring number;
             if (!TakeValue(arguments, i, number) || !ParsePartitionNumber(number, line.partition)) {
                 line.error = L"--partition needs a partition number (1 or more)";
+                return line;
+            }
+        } else if (argument == L"--cluster-size") {
+            std::wstring bytes;
+            if (!TakeValue(arguments, i, bytes) || !ParseClusterSize(bytes, line.clusterSize)) {
+                line.error = L"--cluster-size needs a power of two from 512 to 2097152";
                 return line;
             }
         } else if (argument == L"--csv") {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,10 @@ namespace kestrin {
 struct CommandLine {
     bool help = false;
     bool records = false;
-    bool timing = false;           // phase times on standard error
-    std::wstring drive = L"C";     // names the root and the paths of a path source
-    std::optional<int> partition;  // of a disk, as --partition gives it
+    bool timing = false;                      // phase times on standard error
+    std::wstring drive = L"C";                // names the root and the paths of a path source
+    std::optional<int> partition;             // of a disk, as --partition gives it
+    std::optional<std::int64_t> clusterSize;  // of the volume an $MFT file came from
     bool csv = false;
     std::wstring csvFile;  // "-" for standard output
     std::size_t csvIndex = 0;

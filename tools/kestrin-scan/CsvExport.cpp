@@ -9,6 +9,7 @@
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/BufferedOutput.h"
+#include "tools/kestrin-scan/ShownPaths.h"
 
 namespace kestrin {
 
@@ -38,7 +39,7 @@ std::string Number(std::int64_t value) {
 }
 
 void FolderRow(CsvWriter& csv, const ScanResult& result, const DirNode& node) {
-    csv.Row({Utf8FromWide(FolderPath(result.dirs, node.recordNumber, result.drive)), "folder",
+    csv.Row({Utf8FromWide(ShownFolderPath(result, node.recordNumber)), "folder",
              Number(node.totalSize), Number(node.totalAllocated), Number(node.totalFiles),
              Number(node.subdirCount), Utf8FromWide(FormatFileTime(node.time)),
              Utf8FromWide(FormatAttributes(node.attributes)), Number(node.recordNumber)});
@@ -61,7 +62,7 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
 
 void FileRows(CsvWriter& csv, const ScanResult& result, std::int64_t folder) {
     for (const FileRow* file : SortedFiles(result, folder)) {
-        csv.Row({Utf8FromWide(FilePath(file->folderPath, file->name)), "file", Number(file->size),
+        csv.Row({Utf8FromWide(ShownFilePath(result, *file)), "file", Number(file->size),
                  Number(file->allocated), "", "", Utf8FromWide(FormatFileTime(file->time)),
                  Utf8FromWide(FormatAttributes(file->attributes)), Number(file->recordNumber)});
     }
@@ -107,8 +108,8 @@ bool WriteCsv(const ScanResult& result, std::FILE* out) {
     std::unordered_set<std::int64_t> written;
     // Depth-first with an explicit stack: folder trees can be deeper than the call stack.
     std::vector<std::int64_t> stack;
-    if (result.dirs.count(kRootRecord) != 0) {
-        stack.push_back(kRootRecord);
+    if (result.dirs.count(result.rootRecord) != 0) {
+        stack.push_back(result.rootRecord);
     }
     while (!stack.empty()) {
         const std::int64_t record = stack.back();

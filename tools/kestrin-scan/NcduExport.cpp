@@ -7,6 +7,7 @@
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/BufferedOutput.h"
+#include "tools/kestrin-scan/ShownPaths.h"
 #include "tools/kestrin-scan/Version.h"
 
 namespace kestrin {
@@ -90,7 +91,7 @@ bool WriteNcdu(const ScanResult& result, std::FILE* out, std::int64_t timestamp)
     JsonWriter json(out);
     json << "[1,2,{\"progname\":\"kestrin-scan\",\"progver\":" << JsonString(kProgramVersion)
          << ",\"timestamp\":" << timestamp << "},\n";
-    const auto root = result.dirs.find(kRootRecord);
+    const auto root = result.dirs.find(result.rootRecord);
     if (root == result.dirs.end()) {
         json << "[{\"name\":" << JsonString(Utf8FromWide(result.drive + L":\\")) << "}]]\n";
         return json.Flush();
@@ -101,9 +102,9 @@ bool WriteNcdu(const ScanResult& result, std::FILE* out, std::int64_t timestamp)
         const DirNode* folder;
         std::size_t next;
     };
-    std::unordered_set<std::int64_t> written = {kRootRecord};
+    std::unordered_set<std::int64_t> written = {result.rootRecord};
     std::vector<Frame> stack = {{&root->second, 0}};
-    OpenFolder(json, result, root->second, FolderPath(result.dirs, kRootRecord, result.drive));
+    OpenFolder(json, result, root->second, ShownFolderPath(result, result.rootRecord));
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.folder->children.size()) {

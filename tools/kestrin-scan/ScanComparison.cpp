@@ -8,6 +8,7 @@
 #include "render/Format.h"
 #include "scan/common/Utf16Text.h"
 #include "scan/results/DirectoryTree.h"
+#include "tools/kestrin-scan/ShownPaths.h"
 #include "tools/kestrin-scan/TextTable.h"
 
 namespace kestrin {
@@ -114,13 +115,11 @@ std::string FileTable(std::vector<ListedFile> files) {
 EarlierScan AsListed(const ScanResult& result) {
     EarlierScan listed;
     for (const auto& [record, folder] : result.dirs) {
-        listed.folders[Utf8FromWide(FolderPath(result.dirs, record, result.drive))] =
-            folder.totalAllocated;
+        listed.folders[Utf8FromWide(ShownFolderPath(result, record))] = folder.totalAllocated;
     }
     for (const auto& [record, rows] : result.dirFiles) {
         for (const FileRow& row : rows) {
-            listed.files[Utf8FromWide(FilePath(row.folderPath, row.name))] = {row.size,
-                                                                              row.allocated};
+            listed.files[Utf8FromWide(ShownFilePath(result, row))] = {row.size, row.allocated};
         }
     }
     return listed;

@@ -9,6 +9,7 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
+#include "tools/kestrin-scan/ShownPaths.h"
 #include "tools/kestrin-scan/TextTable.h"
 #include "ui/StatusTexts.h"
 
@@ -24,7 +25,7 @@ std::wstring ShareOf(std::int64_t part, std::int64_t whole) {
 }
 
 std::string FoldersTable(const ScanResult& result) {
-    const DirNode& root = result.dirs.at(kRootRecord);
+    const DirNode& root = result.dirs.at(result.rootRecord);
     TextTable table({L"大小", L"分配", L"占父目录 %", L"文件", L"子文件夹", L"文件夹"});
     for (const std::int64_t child : root.children) {
         const DirNode& node = result.dirs.at(child);
@@ -46,8 +47,7 @@ std::string LargestFilesTable(const ScanResult& result) {
     const std::size_t rows = std::min(kTopRows, result.largestFiles.size());
     for (std::size_t i = 0; i < rows; ++i) {
         const FileRow& file = result.largestFiles[i];
-        table.Add({FormatSize(file.size), FormatSize(file.allocated),
-                   FilePath(file.folderPath, file.name)});
+        table.Add({FormatSize(file.size), FormatSize(file.allocated), ShownFilePath(result, file)});
     }
     return table.Text();
 }
@@ -74,7 +74,7 @@ void AddAccountingRow(TextTable& table, std::int64_t bytes, const wchar_t* label
     table.Add({SignedSize(bytes), std::to_wstring(bytes), label});
 }
 
-std::string AccountingTable(const SpaceAccounting& space) {
+std::string AccountingTable(const SpaceAccounting& space, std::string_view noBitmap) {
     TextTable table({L"大小", L"字节", L"项目"});
     if (space.HasVolumeUsed()) {
         AddAccountingRow(table, space.volumeUsed, L"卷已用");
@@ -87,21 +87,22 @@ std::string AccountingTable(const SpaceAccounting& space) {
         AddAccountingRow(table, space.Unaccounted(), L"未归属");
         return table.Text();
     }
-    return table.Text() + "无法读取 $Bitmap: 卷已用与未归属未知\n";
+    return table.Text() +
+           (noBitmap.empty() ? "无法读取 $Bitmap: 卷已用与未归属未知\n" : std::string(noBitmap));
 }
 
 }  // namespace
 
-std::string ScanReportText(const ScanResult& result) {
+std::string ScanReportText(const ScanResult& result, std::string_view noBitmap) {
     std::string text = Utf8FromWide(CompletionStatusText(result)) + "\n";
-    text += "\n" + Utf8FromWide(result.dirs.at(kRootRecord).name) + " 下的文件夹\n";
+    text += "\n" + Utf8FromWide(result.dirs.at(result.rootRecord).name) + " 下的文件夹\n";
     text += FoldersTable(result);
     text += "\n最大的 20 个文件\n";
     text += LargestFilesTable(result);
     text += "\n最大的 20 个扩展名\n";
     text += ExtensionsTable(result);
     text += "\n卷空间核算\n";
-    text += AccountingTable(result.space);
+    text += AccountingTable(result.space, noBitmap);
     return text;
 }
 

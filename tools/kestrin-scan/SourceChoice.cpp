@@ -123,6 +123,21 @@ SourceChoice ChooseFromDisk(const SourceDescription& source, std::optional<int> 
                   " 个 NTFS 分区，请用 --partition N 选择其一:\n" + PartitionList(source));
 }
 
+// Another file system's structures beside a valid NTFS: one of the two was made over the other
+// without clearing it. The NTFS is scanned; the user hears of the other.
+std::string OtherFileSystemsNotice(const SourceDescription& source) {
+    if (source.alsoFound.empty()) {
+        return "";
+    }
+    std::string names;
+    for (const VolumeContent content : source.alsoFound) {
+        names += (names.empty() ? "" : "、") + ContentOf(content);
+    }
+    return "警告: 这个卷的开头除了有效的 NTFS 之外，还有 " + names +
+           " 文件系统的结构（在同一分区上先后格式化而未清除）。按 NTFS 扫描；请确认要看的是 "
+           "NTFS。\n";
+}
+
 }  // namespace
 
 SourceChoice ChooseVolume(const SourceDescription& source, std::optional<int> partition) {
@@ -137,6 +152,13 @@ SourceChoice ChooseVolume(const SourceDescription& source, std::optional<int> pa
         case VolumeContent::NtfsDamaged: {
             SourceChoice choice;
             choice.scan = true;
+            choice.notice = OtherFileSystemsNotice(source);
+            return choice;
+        }
+        case VolumeContent::MftFile: {
+            SourceChoice choice;
+            choice.scan = true;
+            choice.mftFile = true;
             return choice;
         }
         case VolumeContent::BitLocker:
@@ -152,11 +174,6 @@ SourceChoice ChooseVolume(const SourceDescription& source, std::optional<int> pa
 
 std::string MissingPathReason(const std::string& path) {
     return "原因: " + path + " 不存在，请检查路径。\n";
-}
-
-std::string DirectoryReason(const std::string& path) {
-    return "原因: " + path +
-           " 是一个目录，请给出 NTFS 卷、磁盘或映像文件（例如 /dev/sdb1 或 disk.img）。\n";
 }
 
 std::string PermissionReason(const std::string& path) {

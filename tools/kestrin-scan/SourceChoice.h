@@ -13,6 +13,7 @@ struct SourceChoice {
     bool scan = false;
     std::int64_t offset = 0;   // the volume's first byte within the source
     std::int64_t length = -1;  // its bytes; -1 for the whole source
+    bool mftFile = false;      // the source is a volume's $MFT saved as a file, no volume
     std::string notice;        // said on standard error before the scan (the partition taken)
     std::string reason;        // without a scan: the cause and what to do, "原因: ..." lines
 };
@@ -22,7 +23,6 @@ SourceChoice ChooseVolume(const SourceDescription& source, std::optional<int> pa
 
 // The reasons a path cannot be opened at all, given what the file system says of it.
 std::string MissingPathReason(const std::string& path);
-std::string DirectoryReason(const std::string& path);
 std::string PermissionReason(const std::string& path);
 
 // For a source that opened as NTFS and still could not be read as a volume.

@@ -15,11 +15,14 @@
 #include "scan/pipeline/ScanMessages.h"
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/source/VolumeSource.h"
+#include "scan/volume/MftFileVolume.h"
 #include "scan/volume/MftReader.h"
 #include "scan/volume/SourceDescription.h"
 #include "scan/volume/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
 #include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/FolderSource.h"
+#include "tools/kestrin-scan/FolderSubtree.h"
 #include "tools/kestrin-scan/HeapTunables.h"
 #include "tools/kestrin-scan/NcduExport.h"
 #include "tools/kestrin-scan/PhaseTimer.h"
@@ -104,28 +107,38 @@ bool IsDevicePath(const std::filesystem::path& path) {
     return PathText(path).rfind("\\\\.\\", 0) == 0;
 }
 
-// The volume a path source holds: the source itself, or the partition of a disk that the
-// command line or the disk's partitions choose. Null with the reason when there is none.
-std::unique_ptr<VolumeSource> OpenPathVolume(const CommandLine& line, const RunPaths& paths,
-                                             std::string& reason) {
-    const std::string shown = PathText(paths.source);
-    if (!IsDevicePath(paths.source)) {
-        std::error_code error;
-        const std::filesystem::file_status status = std::filesystem::status(paths.source, error);
-        if (status.type() == std::filesystem::file_type::not_found) {
-            reason = MissingPathReason(shown);
-            return nullptr;
-        }
-        if (status.type() == std::filesystem::file_type::directory) {
-            reason = DirectoryReason(shown);
-            return nullptr;
-        }
+// What SOURCE turned out to be beyond a volume, known once it is open.
+struct OpenedSource {
+    bool mftFile = false;
+    std::optional<FolderSource> folder;
+};
+
+constexpr const char* kMftFileNoBitmap =
+    "$MFT 文件中没有卷的分配位图 ($Bitmap): 卷已用与未归属未知\n";
+
+// The MFT file as the volume it came from, with the cluster size the user gave or the default,
+// which the user is told of: the file does not say.
+std::unique_ptr<VolumeSource> OpenMftFile(const CommandLine& line,
+                                          std::unique_ptr<VolumeSource> file) {
+    if (line.clusterSize) {
+        std::fprintf(stderr, "kestrin-scan: 这是一个 $MFT 文件，按簇大小 %lld 字节读取。\n",
+                     static_cast<long long>(*line.clusterSize));
+    } else {
+        std::fprintf(stderr,
+                     "kestrin-scan: 这是一个 $MFT 文件，簇大小按默认的 %lld 字节计算；卷的簇大小"
+                     "不同时请用 --cluster-size BYTES 指定。\n",
+                     static_cast<long long>(kDefaultMftFileClusterSize));
     }
-    std::unique_ptr<VolumeSource> source = OpenPathSource(paths.source);
-    if (source == nullptr) {
-        reason = PermissionReason(shown);
-        return nullptr;
-    }
+    return MakeMftFileVolume(std::move(file),
+                             line.clusterSize.value_or(kDefaultMftFileClusterSize));
+}
+
+// The volume an opened path holds: the source itself, an $MFT file's volume, or the partition of
+// a disk that the command line or the disk's partitions choose. Null with the reason when there
+// is none.
+std::unique_ptr<VolumeSource> ChooseWithin(const CommandLine& line,
+                                           std::unique_ptr<VolumeSource> source,
+                                           std::string& reason, OpenedSource& opened) {
     const SourceDescription description =
         DescribeSource([&](std::int64_t offset,
                            std::span<std::uint8_t> out) { return source->ReadAt(offset, out); },
@@ -135,34 +148,94 @@ std::unique_ptr<VolumeSource> OpenPathVolume(const CommandLine& line, const RunP
         reason = choice.reason;
         return nullptr;
     }
+    if (line.clusterSize && !choice.mftFile) {
+        reason =
+            "原因: --cluster-size 只用于 $MFT 文件，这里是一个卷或磁盘，它的簇大小由卷自己给出。\n";
+        return nullptr;
+    }
     std::fputs(choice.notice.c_str(), stderr);
+    if (choice.mftFile) {
+        opened.mftFile = true;
+        return OpenMftFile(line, std::move(source));
+    }
     if (choice.length < 0) {
         return source;
     }
     return MakeVolumeWindow(std::move(source), choice.offset, choice.length);
 }
 
+std::string FolderPermissionReason(const std::string& folder, const std::string& device) {
+    return "原因: 扫描 " + folder + " 要读取它所在的卷的设备 " + device +
+           "，没有读取权限，请以 root 身份运行（Windows 上以管理员身份运行）。\n";
+}
+
+// The volume of a folder on a mounted NTFS volume, read as a device; the scan is cut to the
+// folder afterwards.
+std::unique_ptr<VolumeSource> OpenFolderVolume(const CommandLine& line, const RunPaths& paths,
+                                               const std::string& shown, std::string& reason,
+                                               OpenedSource& opened) {
+    FolderSource folder = LocateFolder(paths.source, shown);
+    if (!folder.found) {
+        reason = folder.reason;
+        return nullptr;
+    }
+    std::unique_ptr<VolumeSource> source =
+        folder.drive.empty() ? OpenPathSource(folder.device) : OpenDriveSource(folder.drive);
+    if (source == nullptr) {
+        reason = FolderPermissionReason(shown, folder.deviceText);
+        return nullptr;
+    }
+    const bool drive = !folder.drive.empty();
+    opened.folder = std::move(folder);
+    // A drive letter's volume is NTFS or does not open; a device or image is looked at first.
+    return drive ? std::move(source) : ChooseWithin(line, std::move(source), reason, opened);
+}
+
+// The volume a path source holds, or the reason there is none.
+std::unique_ptr<VolumeSource> OpenPathVolume(const CommandLine& line, const RunPaths& paths,
+                                             std::string& reason, OpenedSource& opened) {
+    const std::string shown = PathText(paths.source);
+    if (!IsDevicePath(paths.source)) {
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(paths.source, error);
+        if (status.type() == std::filesystem::file_type::not_found) {
+            reason = MissingPathReason(shown);
+            return nullptr;
+        }
+        if (status.type() == std::filesystem::file_type::directory) {
+            return OpenFolderVolume(line, paths, shown, reason, opened);
+        }
+    }
+    std::unique_ptr<VolumeSource> source = OpenPathSource(paths.source);
+    if (source == nullptr) {
+        reason = PermissionReason(shown);
+        return nullptr;
+    }
+    return ChooseWithin(line, std::move(source), reason, opened);
+}
+
 // Opens the volume of SOURCE; on failure says so, the first line as the window says it and a
 // second with the cause where it is known.
 bool OpenSourceVolume(const CommandLine& line, const RunPaths& paths, VolumeHandle& volume,
-                      const std::string& failureLine) {
+                      const std::string& failureLine, OpenedSource& opened) {
     std::string reason;
-    bool opened = false;
+    bool open = false;
     if (UsesDrive(line)) {
-        opened = OpenVolume(volume, line.source.substr(0, 1));
-    } else if (std::unique_ptr<VolumeSource> source = OpenPathVolume(line, paths, reason)) {
-        opened = OpenVolumeSource(volume, std::move(source));
-        reason = opened ? "" : DamagedNtfsReason();
+        open = OpenVolume(volume, line.source.substr(0, 1));
+    } else if (std::unique_ptr<VolumeSource> source = OpenPathVolume(line, paths, reason, opened)) {
+        open = OpenVolumeSource(volume, std::move(source));
+        reason = open ? "" : DamagedNtfsReason();
     }
-    if (!opened) {
+    if (!open) {
         std::fprintf(stderr, "%s\n%s", failureLine.c_str(), reason.c_str());
     }
-    return opened;
+    return open;
 }
 
 int ListRecords(const CommandLine& line, const RunPaths& paths) {
     VolumeHandle volume;
-    if (!OpenSourceVolume(line, paths, volume, kOpenVolumeFailedText)) {
+    OpenedSource opened;
+    if (!OpenSourceVolume(line, paths, volume, kOpenVolumeFailedText, opened)) {
         return kExitFailure;
     }
     MftBytes image;
@@ -214,11 +287,11 @@ bool WriteOutputFiles(const ScanResult& result, const CommandLine& line, const R
 
 // Standard output is the summary, or the one file written there.
 int WriteResult(const ScanResult& result, const CommandLine& line, const RunPaths& paths,
-                const std::optional<EarlierScan>& earlier) {
+                const std::optional<EarlierScan>& earlier, const OpenedSource& opened) {
     const bool fileOnStdout =
         (line.csv && line.csvFile == L"-") || (line.ncdu && line.ncduFile == L"-");
     if (!fileOnStdout) {
-        std::string text = ScanReportText(result);
+        std::string text = ScanReportText(result, opened.mftFile ? kMftFileNoBitmap : "");
         if (earlier) {
             text += ComparisonText(result, *earlier);
         }
@@ -248,6 +321,20 @@ bool ReadComparedScan(const CommandLine& line, const RunPaths& paths,
     return earlier.has_value();
 }
 
+// A folder given as SOURCE: the folder's subtree of the result, or null when the scan holds no such
+// folder, which the user hears. Kept, like the whole result, to the end of the process.
+const ScanResult* CutToFolder(const ScanResult& result, const FolderSource& folder) {
+    const std::int64_t record = FindFolder(result, folder.record, folder.names);
+    if (record < 0) {
+        std::fprintf(stderr, "错误: 卷已扫描，但在其中找不到文件夹 %s（记录号 %lld）。\n",
+                     Utf8FromWide(folder.shownPath).c_str(), static_cast<long long>(folder.record));
+        return nullptr;
+    }
+    static ScanResult* const kept = new ScanResult;
+    *kept = SubtreeOf(result, record, folder.shownPath, folder.separator);
+    return kept;
+}
+
 int Scan(const CommandLine& line, const RunPaths& paths) {
     std::optional<EarlierScan> earlier;
     if (!ReadComparedScan(line, paths, earlier)) {
@@ -265,6 +352,7 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     static ScanResult* const kept = new ScanResult;
     ScanResult& result = *kept;
     const std::string openFailed = Utf8FromWide(ErrorStatusText(kOpenVolumeFailedText));
+    OpenedSource opened;
     try {
         const std::wstring drive = UsesDrive(line) ? line.source.substr(0, 1) : line.drive;
         // The volume is opened as the scan's first step, after its first progress report; what
@@ -272,7 +360,7 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
         result = ScanVolumeMft(
             [&](VolumeHandle& volume) {
                 progress.Finish();
-                return OpenSourceVolume(line, paths, volume, openFailed);
+                return OpenSourceVolume(line, paths, volume, openFailed, opened);
             },
             drive, report, std::thread::hardware_concurrency());
     } catch (const std::exception& failure) {
@@ -285,7 +373,11 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     }
     timer.ScanEnded();
     progress.Finish();
-    const int status = WriteResult(result, line, paths, earlier);
+    const ScanResult* shown = opened.folder ? CutToFolder(result, *opened.folder) : &result;
+    if (shown == nullptr) {
+        return kExitFailure;
+    }
+    const int status = WriteResult(*shown, line, paths, earlier, opened);
     timer.OutputEnded();
     if (line.timing) {
         timer.Print(stderr);

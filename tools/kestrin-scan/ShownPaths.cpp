@@ -1,0 +1,46 @@
+#include "tools/kestrin-scan/ShownPaths.h"
+
+#include <algorithm>
+#include <unordered_set>
+#include <vector>
+
+#include "scan/results/DirectoryTree.h"
+
+namespace kestrin {
+
+std::wstring ShownFolderPath(const ScanResult& result, std::int64_t record) {
+    if (result.shownRoot.empty()) {
+        return FolderPath(result.dirs, record, result.drive);
+    }
+    // Every folder of a cut result hangs below its root; the walk up stops there, or where a
+    // damaged tree would lead it out or round.
+    std::vector<const std::wstring*> names;
+    std::unordered_set<std::int64_t> seen;
+    for (auto found = result.dirs.find(record);
+         found != result.dirs.end() && record != result.rootRecord && seen.insert(record).second;
+         found = result.dirs.find(record)) {
+        names.push_back(&found->second.name);
+        record = found->second.treeParent;
+    }
+    std::wstring path = result.shownRoot;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!path.empty() && path.back() != result.pathSeparator) {
+            path += result.pathSeparator;
+        }
+        path += **name;
+    }
+    return path;
+}
+
+std::wstring ShownFilePath(const ScanResult& result, const FileRow& file) {
+    if (result.shownRoot.empty()) {
+        return FilePath(file.folderPath, file.name);
+    }
+    std::wstring path = file.folderPath;
+    if (!path.empty() && path.back() != result.pathSeparator) {
+        path += result.pathSeparator;
+    }
+    return path + file.name;
+}
+
+}  // namespace kestrin

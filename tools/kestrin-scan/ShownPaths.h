@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scan/results/ScanResult.h"
+
+namespace kestrin {
+
+// The paths the scanner prints. A whole volume's start at its drive (C:\Users); a result cut to
+// one folder's start at the folder as the user named it (/mnt/win/Users, C:\Users\me), with the
+// result's path separator between names.
+
+// The path of one folder of `result`.
+std::wstring ShownFolderPath(const ScanResult& result, std::int64_t record);
+
+// The path of one file row of `result`, whose folderPath is its folder's shown path.
+std::wstring ShownFilePath(const ScanResult& result, const FileRow& file);
+
+}  // namespace kestrin
