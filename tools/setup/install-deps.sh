@@ -6,11 +6,13 @@
 #                                        build for 64-bit Windows (python3 draws the icon), Wine,
 #                                        Xvfb with a CJK font and the tools that drive the window,
 #                                        the file-system makers the scanner's tests use, clang with
-#                                        libFuzzer and the sanitizer runtimes, and ncdu and gdu,
-#                                        with which the tests read the JSON exports back
+#                                        libFuzzer and the sanitizer runtimes, ncdu and gdu, with
+#                                        which the tests read the JSON exports back, ntfs-3g, which
+#                                        mounts a fixture for the scan of a folder, and The Sleuth
+#                                        Kit, whose icat saves a fixture's $MFT as a file
 #   tools/setup/install-deps.sh all      test, plus what the other tools use: ImageMagick for
-#                                        the screenshots, the NTFS and partitioning tools that
-#                                        make and check the fixture images
+#                                        the screenshots, the partitioning tools that make and
+#                                        check the fixture images
 set -euo pipefail
 
 native_packages=(build-essential g++ cmake ninja-build googletest xz-utils)
@@ -22,10 +24,11 @@ test_packages=(
     dosfstools time
     clang libclang-rt-14-dev
     ncdu gdu
+    ntfs-3g sleuthkit
 )
 all_packages=(
     "${test_packages[@]}"
-    imagemagick ntfs-3g sleuthkit fdisk gdisk clang-format
+    imagemagick fdisk gdisk clang-format
 )
 
 case ${1:-} in
