@@ -385,6 +385,39 @@ std::int32_t BareMftRecordSize(std::span<const std::uint8_t> bytes) {
     return sound ? static_cast<std::int32_t>(allocated) : 0;
 }
 
+std::int64_t ImpliedMftClusterSize(VolumeSource& file) {
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(kFixupStride * 2));
+    const std::int32_t recordSize = file.ReadAt(0, header) ? BareMftRecordSize(header) : 0;
+    const std::vector<std::uint8_t> record0 =
+        recordSize > 0 ? ReadRecord(file, kMftRecord, recordSize) : std::vector<std::uint8_t>();
+    if (record0.empty()) {
+        return 0;
+    }
+    std::int64_t allocated = 0;
+    ForEachAttribute(ByteReader(record0), [&](const Attribute& attribute) {
+        if (attribute.IsUnnamedData() && attribute.IsNonResident() &&
+            attribute.length >= kNonResidentHeaderSize && attribute.LowestVcn() == 0) {
+            allocated = attribute.AllocatedSize();
+            return false;
+        }
+        return true;
+    });
+    std::int64_t ignored = 0;
+    std::vector<DataRun> runs = UnnamedDataRuns(file, kMftRecord, recordSize, ignored);
+    if (!runs.empty() && !NonResidentListRuns(ByteReader(record0)).empty()) {
+        FindMftExtensions(file, recordSize, runs);
+    }
+    std::int64_t clusters = 0;
+    for (const DataRun& run : runs) {
+        clusters = std::max(clusters, run.vcn + run.clusters);
+    }
+    if (allocated <= 0 || clusters <= 0 || allocated % clusters != 0 ||
+        !IsUsableClusterSize(allocated / clusters)) {
+        return 0;
+    }
+    return allocated / clusters;
+}
+
 bool IsUsableClusterSize(std::int64_t clusterSize) {
     return IsPowerOfTwo(clusterSize) && clusterSize >= 512 && clusterSize <= (2 << 20);
 }

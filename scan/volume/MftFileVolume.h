@@ -22,6 +22,11 @@ inline constexpr std::int64_t kDefaultMftFileClusterSize = 4096;
 // True for a cluster size an NTFS volume can have: a power of two from 512 bytes to 2 MiB.
 bool IsUsableClusterSize(std::int64_t clusterSize);
 
+// The cluster size record 0 of the $MFT file implies: the bytes its $DATA allocates over the
+// clusters its run list covers, the extension records' included. 0 when it cannot tell: no run
+// list, or one that does not add up.
+std::int64_t ImpliedMftClusterSize(VolumeSource& file);
+
 // The $MFT file `file` as the volume it came from, so that the scan reads it as it reads any
 // volume: the boot sector is made from record 0 and `clusterSize`; the clusters the MFT's run
 // list names (record 0's, and those of the extension records its resident attribute list names)

@@ -266,6 +266,9 @@ if command -v icat >/dev/null; then
     grep -q '^kestrin-scan: 这是一个 \$MFT 文件，簇大小按默认的 4096 字节计算' "$work/err" || fail "\$MFT file: no word of the default cluster size: $(cat "$work/err")"
     grep -qx '\$MFT 文件中没有卷的分配位图 (\$Bitmap): 卷已用与未归属未知' "$work/out" || fail "\$MFT file: the accounting does not say why 卷已用 is missing"
     grep -q '卷已用$' "$work/out" && fail "\$MFT file: a 卷已用 row without a bitmap"
+    # hardlinks has clusters of 1024 bytes: its record 0 says so, and a scan with the default hears it.
+    "$scanner" "$work/hardlinks.mft" >/dev/null 2>"$work/err"
+    grep -q '^警告: .*卷的簇大小是 1024 字节，而不是 4096 字节；请用 --cluster-size 1024 重新扫描。$' "$work/err" || fail "\$MFT file: no word of the cluster size record 0 implies: $(cat "$work/err")"
 else
     echo "skipped: \$MFT files (no icat here)"
 fi

@@ -113,6 +113,8 @@ struct OpenedSource {
     std::optional<FolderSource> folder;
 };
 
+constexpr const char* kMftFileUnreadable =
+    "原因: $MFT 文件比记录 0 所说的 MFT 短（文件不完整），或 --cluster-size 与卷的簇大小不符。\n";
 constexpr const char* kMftFileNoBitmap =
     "$MFT 文件中没有卷的分配位图 ($Bitmap): 卷已用与未归属未知\n";
 
@@ -120,17 +122,26 @@ constexpr const char* kMftFileNoBitmap =
 // which the user is told of: the file does not say.
 std::unique_ptr<VolumeSource> OpenMftFile(const CommandLine& line,
                                           std::unique_ptr<VolumeSource> file) {
+    const std::int64_t clusterSize = line.clusterSize.value_or(kDefaultMftFileClusterSize);
     if (line.clusterSize) {
         std::fprintf(stderr, "kestrin-scan: 这是一个 $MFT 文件，按簇大小 %lld 字节读取。\n",
-                     static_cast<long long>(*line.clusterSize));
+                     static_cast<long long>(clusterSize));
     } else {
         std::fprintf(stderr,
                      "kestrin-scan: 这是一个 $MFT 文件，簇大小按默认的 %lld 字节计算；卷的簇大小"
                      "不同时请用 --cluster-size BYTES 指定。\n",
-                     static_cast<long long>(kDefaultMftFileClusterSize));
+                     static_cast<long long>(clusterSize));
     }
-    return MakeMftFileVolume(std::move(file),
-                             line.clusterSize.value_or(kDefaultMftFileClusterSize));
+    // Read with another cluster size, the run list places the records wrongly.
+    if (const std::int64_t implied = ImpliedMftClusterSize(*file);
+        implied > 0 && implied != clusterSize) {
+        std::fprintf(stderr,
+                     "警告: MFT 记录 0 的分配大小与数据运行表明卷的簇大小是 %lld 字节，而不是 "
+                     "%lld 字节；请用 --cluster-size %lld 重新扫描。\n",
+                     static_cast<long long>(implied), static_cast<long long>(clusterSize),
+                     static_cast<long long>(implied));
+    }
+    return MakeMftFileVolume(std::move(file), clusterSize);
 }
 
 // The volume an opened path holds: the source itself, an $MFT file's volume, or the partition of
@@ -246,6 +257,9 @@ int ListRecords(const CommandLine& line, const RunPaths& paths) {
     volume.Close();
     if (!read) {
         std::fprintf(stderr, "%s\n", kReadMftFailedText);
+        if (opened.mftFile) {
+            std::fputs(kMftFileUnreadable, stderr);
+        }
         return kExitFailure;
     }
     WriteRecordListing(image, geometry.recordSize, stdout);
@@ -371,6 +385,9 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
         }
         progress.Finish();
         std::fprintf(stderr, "%s\n", Utf8FromWide(ErrorStatusText(failure.what())).c_str());
+        if (opened.mftFile) {
+            std::fputs(kMftFileUnreadable, stderr);
+        }
         return kExitFailure;
     }
     timer.ScanEnded();
