@@ -5,7 +5,7 @@
 
 #include "scan/common/ByteReader.h"
 #include "scan/ntfs/NtfsVolumeData.h"
-#include "scan/volume/MftFileVolume.h"
+#include "scan/volume/MftFileRecords.h"
 
 namespace kestrin {
 

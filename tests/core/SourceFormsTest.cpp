@@ -9,7 +9,7 @@
 #include "core/TestPaths.h"
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/volume/FileSystemProbe.h"
-#include "scan/volume/MftFileVolume.h"
+#include "scan/volume/MftFileRecords.h"
 #include "tools/kestrin-scan/FolderSubtree.h"
 #include "tools/kestrin-scan/MountInfo.h"
 #include "tools/kestrin-scan/ShownPaths.h"

@@ -15,6 +15,7 @@
 #include "scan/pipeline/ScanMessages.h"
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/source/VolumeSource.h"
+#include "scan/volume/MftFileRecords.h"
 #include "scan/volume/MftFileVolume.h"
 #include "scan/volume/MftReader.h"
 #include "scan/volume/SourceDescription.h"
