@@ -110,7 +110,7 @@ TEST(FolderSubtreeTest, CutsTheScanToOneFolderFoundByRecordOrByNames) {
     EXPECT_EQ(FindFolder(whole, alice, {L"Users", L"Nobody"}), -1);
     EXPECT_EQ(FindFolder(whole, 5, {}), 5);
 
-    const ScanResult cut = SubtreeOf(whole, users, L"/mnt/w/Users", L'/');
+    const ScanResult cut = SubtreeOf(ScanResult(whole), users, L"/mnt/w/Users", L'/');
     const DirNode& root = cut.dirs.at(users);
     EXPECT_EQ(cut.dirs.count(5), 0u);
     EXPECT_EQ(cut.rootTotalSize, root.totalSize);
@@ -136,7 +136,7 @@ TEST(FolderSubtreeTest, CutsTheScanToOneFolderFoundByRecordOrByNames) {
     EXPECT_EQ(ShownFolderPath(cut, alice), L"/mnt/w/Users/" + whole.dirs.at(alice).name);
 
     // The mount point itself: the volume's root, shown as the user named it.
-    const ScanResult top = SubtreeOf(whole, 5, L"/mnt/w", L'/');
+    const ScanResult top = SubtreeOf(ScanResult(whole), 5, L"/mnt/w", L'/');
     EXPECT_EQ(ShownFolderPath(top, users), L"/mnt/w/Users");
     EXPECT_EQ(top.rootTotalSize, whole.rootTotalSize);
 }

@@ -18,8 +18,9 @@ std::int64_t FindFolder(const ScanResult& result, std::int64_t record,
 // The scan cut to one folder and what hangs below it: that folder is the root, named
 // `shownPath`, and the paths below it join names with `separator`; its subfolders are the first
 // table's rows; the file counts, the largest files and the extension statistics are the
-// subtree's. The volume's space accounting stays the volume's.
-ScanResult SubtreeOf(const ScanResult& result, std::int64_t folder, const std::wstring& shownPath,
+// subtree's. The volume's space accounting stays the volume's. The subtree's folders and rows
+// move out of `result`.
+ScanResult SubtreeOf(ScanResult&& result, std::int64_t folder, const std::wstring& shownPath,
                      wchar_t separator);
 
 }  // namespace kestrin

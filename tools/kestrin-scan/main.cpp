@@ -340,7 +340,7 @@ bool ReadComparedScan(const CommandLine& line, const RunPaths& paths,
 
 // A folder given as SOURCE: the folder's subtree of the result, or null when the scan holds no such
 // folder, which the user hears. Kept, like the whole result, to the end of the process.
-const ScanResult* CutToFolder(const ScanResult& result, const FolderSource& folder) {
+const ScanResult* CutToFolder(ScanResult& result, const FolderSource& folder) {
     const std::int64_t record = FindFolder(result, folder.record, folder.names);
     if (record < 0) {
         std::fprintf(stderr, "错误: 卷已扫描，但在其中找不到文件夹 %s（记录号 %lld）。\n",
@@ -348,7 +348,7 @@ const ScanResult* CutToFolder(const ScanResult& result, const FolderSource& fold
         return nullptr;
     }
     static ScanResult* const kept = new ScanResult;
-    *kept = SubtreeOf(result, record, folder.shownPath, folder.separator);
+    *kept = SubtreeOf(std::move(result), record, folder.shownPath, folder.separator);
     return kept;
 }
 
