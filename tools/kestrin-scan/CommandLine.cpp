@@ -39,7 +39,7 @@ const char* const kUsageText =
     "  --records   instead of scanning, print one line per decoded file record, in record\n"
     "              order, separated by tabs: record, parent record, d (folder) or f (file),\n"
     "              size, allocated size, last modification as a raw FILETIME, attribute\n"
-    "              flags in hex, UTF-8 name\n"
+    "              flags in hex, UTF-8 name; for a folder, those of its whole volume\n"
     "  --help      show this text\n"
     "\n"
     "A scan prints its progress on standard error and, on standard output, the summary line,\n"

@@ -197,8 +197,9 @@ std::unique_ptr<VolumeSource> OpenFolderVolume(const CommandLine& line, const Ru
         reason = FolderPermissionReason(shown, folder.deviceText);
         return nullptr;
     }
-    std::fprintf(stderr, "kestrin-scan: 读取 %s 所在的卷 %s，结果只含这个文件夹。\n", shown.c_str(),
-                 folder.deviceText.c_str());
+    std::fprintf(stderr, "kestrin-scan: 读取 %s 所在的卷 %s%s\n", shown.c_str(),
+                 folder.deviceText.c_str(),
+                 line.records ? "；--records 列出整个卷的记录。" : "，结果只含这个文件夹。");
     const bool drive = !folder.drive.empty();
     opened.folder = std::move(folder);
     // A drive letter's volume is NTFS or does not open; a device or image is looked at first.
