@@ -102,13 +102,12 @@ void ParseData(const Attribute& attribute, RecordFacts& facts) {
 }
 
 // Adds what the listed extension records of a base record hold to its facts; each is read from
-// a private copy of its slot in the image.
-void ParseExtensionRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                           std::span<const std::int64_t> refs, std::int64_t recordNumber,
-                           bool headerIsDirectory, RecordFacts& facts) {
+// a private copy of its slot.
+void ParseExtensionRecords(const MftRecords& records, std::span<const std::int64_t> refs,
+                           std::int64_t recordNumber, bool headerIsDirectory, RecordFacts& facts) {
     std::vector<std::uint8_t> extension;
     for (const std::int64_t ref : refs) {
-        if (!CopyFixedUpRecord(image, recordSize, ref, extension)) {
+        if (!records.CopyFixedUp(ref, extension)) {
             continue;
         }
         const ByteReader extensionRecord(extension);
@@ -234,10 +233,11 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
     return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
 }
 
-bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                             std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
+bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumber,
+                             const ByteReader& record, MftEntry& entry,
                              const ExtensionIndex* extensions, SpaceProbe* probe) {
-    if (recordSize <= 0 || image.empty() || record.Size() < static_cast<std::size_t>(recordSize) ||
+    const std::int32_t recordSize = records.RecordSize();
+    if (recordSize <= 0 || record.Size() < static_cast<std::size_t>(recordSize) ||
         !HasRecordMagic(record)) {
         return false;
     }
@@ -252,36 +252,42 @@ bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t r
     if (facts.name.empty()) {
         std::vector<std::int64_t> refs;
         NameExtensionRefs(record, recordNumber, refs);
-        ParseExtensionRecords(image, recordSize, refs, recordNumber, headerIsDirectory, facts);
+        ParseExtensionRecords(records, refs, recordNumber, headerIsDirectory, facts);
     }
     if (facts.name.empty() && extensions != nullptr && extensions->IsPending()) {
         return false;
     }
     if (facts.name.empty() && extensions != nullptr) {
-        ParseExtensionRecords(image, recordSize, extensions->ExtensionsOf(recordNumber),
-                              recordNumber, headerIsDirectory, facts);
+        ParseExtensionRecords(records, extensions->ExtensionsOf(recordNumber), recordNumber,
+                              headerIsDirectory, facts);
     }
     return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
 }
 
-bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                      std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
+bool DecodeRecordCopy(const MftRecords& records, std::int64_t recordNumber,
+                      std::span<std::uint8_t> copy, MftEntry& entry,
                       const ExtensionIndex* extensions, SpaceProbe* probe) {
     ApplyFixup(copy);
-    return DecodeWithAttributeList(image, recordSize, recordNumber, ByteReader(copy), entry,
-                                   extensions, probe);
+    return DecodeWithAttributeList(records, recordNumber, ByteReader(copy), entry, extensions,
+                                   probe);
+}
+
+bool DecodeRecordSlot(const MftRecords& records, std::int64_t recordNumber,
+                      std::vector<std::uint8_t>& scratch, MftEntry& entry,
+                      const ExtensionIndex* extensions) {
+    if (!records.CopyFixedUp(recordNumber, scratch)) {
+        return false;
+    }
+    // The extension records are asked before a directory without a name in its base record is
+    // given a made-up one: folders with long names keep theirs in an extension record.
+    return DecodeWithAttributeList(records, recordNumber, ByteReader(scratch), entry, extensions);
 }
 
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,
                       std::int64_t recordNumber, std::vector<std::uint8_t>& scratch,
                       MftEntry& entry, const ExtensionIndex* extensions) {
-    if (!CopyFixedUpRecord(image, recordSize, recordNumber, scratch)) {
-        return false;
-    }
-    // The extension records are asked before a directory without a name in its base record is
-    // given a made-up one: folders with long names keep theirs in an extension record.
-    return DecodeWithAttributeList(image, recordSize, recordNumber, ByteReader(scratch), entry,
-                                   extensions);
+    return DecodeRecordSlot(MftRecords(image, recordSize), recordNumber, scratch, entry,
+                            extensions);
 }
 
 }  // namespace kestrin

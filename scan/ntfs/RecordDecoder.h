@@ -8,6 +8,7 @@
 #include "scan/common/ByteReader.h"
 #include "scan/ntfs/ExtensionIndex.h"
 #include "scan/ntfs/MftEntry.h"
+#include "scan/ntfs/MftRecords.h"
 #include "scan/ntfs/RecordSpace.h"
 
 namespace kestrin {
@@ -50,24 +51,28 @@ bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&&
 bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEntry& entry);
 
 // Decodes a base record whose names were moved to extension records, which its resident
-// attribute list names; those are read from the MFT image. When that finds no name (the list is
-// non-resident, or damaged) and an index is given, the extension records that name this record
-// as their base are read instead; with the pending index such a record decodes to nothing. A
-// probe measures the base record's own space while it is walked (an in-use base record is walked
-// whether or not it yields an entry).
-bool DecodeWithAttributeList(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                             std::int64_t recordNumber, const ByteReader& record, MftEntry& entry,
+// attribute list names; those are looked up in `records` (a miss shows there). When that finds no
+// name (the list is non-resident, or damaged) and an index is given, the extension records that
+// name this record as their base are read instead; with the pending index such a record decodes to
+// nothing. A probe measures the base record's own space while it is walked (an in-use base record
+// is walked whether or not it yields an entry).
+bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumber,
+                             const ByteReader& record, MftEntry& entry,
                              const ExtensionIndex* extensions = nullptr,
                              SpaceProbe* probe = nullptr);
 
 // Decodes record n from `copy`, a private copy of its slot (recordSize bytes) that is fixed up in
 // place first. False for free, extension, damaged or nameless records.
-bool DecodeRecordCopy(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                      std::int64_t recordNumber, std::span<std::uint8_t> copy, MftEntry& entry,
+bool DecodeRecordCopy(const MftRecords& records, std::int64_t recordNumber,
+                      std::span<std::uint8_t> copy, MftEntry& entry,
                       const ExtensionIndex* extensions = nullptr, SpaceProbe* probe = nullptr);
 
-// Decodes record slot n of the MFT image through the private `scratch` copy (recordSize bytes),
-// so the image itself is never modified. False for free, extension, damaged or nameless records.
+// Decodes record slot n of the MFT through the private `scratch` copy (recordSize bytes), so the
+// bytes in memory are never modified. False for free, extension, damaged or nameless records.
+bool DecodeRecordSlot(const MftRecords& records, std::int64_t recordNumber,
+                      std::vector<std::uint8_t>& scratch, MftEntry& entry,
+                      const ExtensionIndex* extensions = nullptr);
+// The same over the whole MFT in memory.
 bool DecodeRecordSlot(std::span<const std::uint8_t> image, std::int32_t recordSize,
                       std::int64_t recordNumber, std::vector<std::uint8_t>& scratch,
                       MftEntry& entry, const ExtensionIndex* extensions = nullptr);

@@ -48,10 +48,40 @@ void FromExtensionRecord(const ByteReader& record, ScanSlice& slice) {
     }
 }
 
-// A base record lists the extension records that hold its $DATA's first extent.
-void FromBaseRecord(const ByteReader& record, std::int64_t number,
-                    std::span<const std::uint8_t> image, std::int32_t recordSize,
-                    std::vector<std::uint8_t>& extension, ScanSlice& slice) {
+}  // namespace
+
+void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice,
+                    const VolumeClusters& volume) {
+    if (recordSize < static_cast<std::int32_t>(kRecordMinimumSize) || image.empty()) {
+        return;
+    }
+    // Two private copies: a base record stays in one while its extension records pass the other.
+    const MftRecords records(image, recordSize);
+    std::vector<std::uint8_t> base;
+    std::vector<std::uint8_t> extension;
+    for (std::int64_t number = 0; number < records.HeldRecords(); ++number) {
+        records.CopyFixedUp(number, base);
+        NoteRecordExtents(ByteReader(base), number, records, extension, slice, volume);
+    }
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number, const MftRecords& records,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume) {
+    SpaceProbe probe;
+    probe.volume = volume;
+    NoteRecordExtents(record, number, records, extension, slice, probe);
+}
+
+void NoteRecordExtents(const ByteReader& record, std::int64_t number,
+                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume) {
+    NoteRecordExtents(record, number, MftRecords(image, recordSize), extension, slice, volume);
+}
+
+void NoteListedDataSizes(const ByteReader& record, std::int64_t number, const MftRecords& records,
+                         std::vector<std::uint8_t>& extension, ScanSlice& slice) {
     std::vector<std::int64_t> refs;
     DataExtensionRefs(record, number, refs);
     if (refs.empty()) {
@@ -63,7 +93,7 @@ void FromBaseRecord(const ByteReader& record, std::int64_t number,
     for (const std::int64_t ref : refs) {
         std::int64_t size = 0;
         std::int64_t allocated = 0;
-        if (!CopyFixedUpRecord(image, recordSize, ref, extension) ||
+        if (!records.CopyFixedUp(ref, extension) ||
             !RecordDataSizes(ByteReader(extension), size, allocated)) {
             continue;
         }
@@ -74,35 +104,7 @@ void FromBaseRecord(const ByteReader& record, std::int64_t number,
     }
 }
 
-}  // namespace
-
-void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize, ScanSlice& slice,
-                    const VolumeClusters& volume) {
-    if (recordSize < static_cast<std::int32_t>(kRecordMinimumSize) || image.empty()) {
-        return;
-    }
-    // Two private copies: a base record stays in one while its extension records pass the other.
-    std::vector<std::uint8_t> base;
-    std::vector<std::uint8_t> extension;
-    const auto count =
-        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
-    for (std::int64_t number = 0; number < count; ++number) {
-        CopyFixedUpRecord(image, recordSize, number, base);
-        NoteRecordExtents(ByteReader(base), number, image, recordSize, extension, slice, volume);
-    }
-}
-
-void NoteRecordExtents(const ByteReader& record, std::int64_t number,
-                       std::span<const std::uint8_t> image, std::int32_t recordSize,
-                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
-                       const VolumeClusters& volume) {
-    SpaceProbe probe;
-    probe.volume = volume;
-    NoteRecordExtents(record, number, image, recordSize, extension, slice, probe);
-}
-
-void NoteRecordExtents(const ByteReader& record, std::int64_t number,
-                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+void NoteRecordExtents(const ByteReader& record, std::int64_t number, const MftRecords& records,
                        std::vector<std::uint8_t>& extension, ScanSlice& slice,
                        const SpaceProbe& probe) {
     if (!HasRecordMagic(record) || (RecordFlags(record) & kRecordInUse) == 0) {
@@ -117,7 +119,7 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number,
         FromExtensionRecord(record, slice);
     } else if ((RecordFlags(record) & kRecordIsDirectory) == 0 && space.hasResidentAttributeList) {
         // Only a resident list names the records that hold the unnamed $DATA's first extent.
-        FromBaseRecord(record, number, image, recordSize, extension, slice);
+        NoteListedDataSizes(record, number, records, extension, slice);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/common/ByteReader.h"
+#include "scan/ntfs/MftRecords.h"
 #include "scan/ntfs/RecordSpace.h"
 #include "scan/results/ScanSlice.h"
 
@@ -26,7 +27,11 @@ void ResolveExtents(std::span<const std::uint8_t> image, std::int32_t recordSize
 
 // The same for one record, `record` being its fixed-up copy: the decoders call it for each record
 // they have already copied, so the whole pass runs in parallel with the decoding. `extension` is
-// scratch space for the extension records a base record names.
+// scratch space for the extension records a base record names, looked up in `records` (a miss
+// shows there).
+void NoteRecordExtents(const ByteReader& record, std::int64_t number, const MftRecords& records,
+                       std::vector<std::uint8_t>& extension, ScanSlice& slice,
+                       const VolumeClusters& volume = VolumeClusters{});
 void NoteRecordExtents(const ByteReader& record, std::int64_t number,
                        std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::vector<std::uint8_t>& extension, ScanSlice& slice,
@@ -34,10 +39,15 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number,
 
 // The same for a record whose space the decoder's walk has measured already (its clusters are in
 // `slice.clusters`); an unmeasured record is walked here.
-void NoteRecordExtents(const ByteReader& record, std::int64_t number,
-                       std::span<const std::uint8_t> image, std::int32_t recordSize,
+void NoteRecordExtents(const ByteReader& record, std::int64_t number, const MftRecords& records,
                        std::vector<std::uint8_t>& extension, ScanSlice& slice,
                        const SpaceProbe& probe);
+
+// The part of it that reads other records: the largest sizes of the unnamed $DATA that the
+// extension records a base record's resident attribute list names for its first extent hold,
+// where they exceed the base record's own.
+void NoteListedDataSizes(const ByteReader& record, std::int64_t number, const MftRecords& records,
+                         std::vector<std::uint8_t>& extension, ScanSlice& slice);
 
 // Raises each entry's sizes to what its extension records hold, adds a file's named streams to
 // its allocated size, adds every entry to the maps, then empties `entries` and `extentSizes`.

@@ -82,13 +82,13 @@ void MergeInRecordOrder(std::vector<MftEntry>& entries, std::vector<MftEntry>& n
     }
 }
 
-void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                          const ExtensionIndex& index, ScanSlice& slice) {
+void DecodeUnnamedOfSlice(const MftRecords& records, const ExtensionIndex& index,
+                          ScanSlice& slice) {
     std::vector<MftEntry> named;
     std::vector<std::uint8_t> scratch;
     for (const std::int32_t number : slice.unnamedRecords) {
         MftEntry entry;
-        if (DecodeRecordSlot(image, recordSize, number, scratch, entry, &index)) {
+        if (DecodeRecordSlot(records, number, scratch, entry, &index)) {
             named.push_back(std::move(entry));
         }
     }
@@ -96,10 +96,72 @@ void DecodeUnnamedOfSlice(std::span<const std::uint8_t> image, std::int32_t reco
     MergeInRecordOrder(slice.entries, named);
 }
 
+void NoteLateSizes(const MftRecords& records, ScanSlice& slice) {
+    std::vector<std::uint8_t> base;
+    std::vector<std::uint8_t> extension;
+    for (const std::int64_t number : slice.lateSizeRecords) {
+        if (records.CopyFixedUp(number, base)) {
+            NoteListedDataSizes(ByteReader(base), number, records, extension, slice);
+        }
+    }
+    slice.lateSizeRecords.clear();
+}
+
+// A chunk of a piece: the unit the decoding threads claim.
+struct Chunk {
+    std::size_t piece = 0;
+    SliceRange range;
+};
+
+// A piece is decoded in this many chunks: pieces are large (the reader keeps few of them), and
+// the threads share them out in order, so that the pieces in hand stay few too.
+constexpr std::int64_t kChunksPerPiece = 8;
+
+std::vector<Chunk> MakeChunks(std::int32_t recordCount, std::int64_t recordsPerPiece) {
+    std::vector<Chunk> chunks;
+    if (recordsPerPiece <= 0) {
+        return chunks;
+    }
+    const std::int64_t size = std::max<std::int64_t>(1, recordsPerPiece / kChunksPerPiece);
+    for (std::int64_t begin = 0; begin < recordCount;) {
+        const std::int64_t piece = begin / recordsPerPiece;
+        const std::int64_t end =
+            std::min({begin + size, (piece + 1) * recordsPerPiece, std::int64_t{recordCount}});
+        chunks.push_back(Chunk{static_cast<std::size_t>(piece),
+                               {static_cast<std::int32_t>(begin), static_cast<std::int32_t>(end)}});
+        begin = end;
+    }
+    return chunks;
+}
+
+// Hands a piece back once the last of its chunks has ended, however it ended: a piece never
+// handed back would stop the reader, and every chunk of the pieces after it, for good.
+class PieceRelease {
+public:
+    PieceRelease(MftPieceReader& reader, std::atomic<std::int32_t>& left, std::size_t piece)
+        : reader_(reader), left_(left), piece_(piece) {}
+    PieceRelease(const PieceRelease&) = delete;
+    PieceRelease& operator=(const PieceRelease&) = delete;
+    ~PieceRelease() {
+        if (left_.fetch_sub(1) == 1) {
+            reader_.Release(piece_);
+        }
+    }
+
+private:
+    MftPieceReader& reader_;
+    std::atomic<std::int32_t>& left_;
+    std::size_t piece_;
+};
+
+// Reports as the counter passes a multiple of 300000 records, and when it reaches the total.
+bool PassesReportPoint(std::int32_t before, std::int32_t after, std::int32_t total) {
+    return after / kProgressRecordStep != before / kProgressRecordStep || after == total;
+}
+
 }  // namespace
 
-void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                          std::vector<ScanSlice>& slices) {
+void DecodeUnnamedRecords(const MftRecords& records, std::vector<ScanSlice>& slices) {
     std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
     for (ScanSlice& slice : slices) {
         pairs.insert(pairs.end(), slice.extensionRecords.begin(), slice.extensionRecords.end());
@@ -108,8 +170,14 @@ void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t reco
     }
     const ExtensionIndex index = ExtensionIndex::FromPairs(std::move(pairs));
     for (ScanSlice& slice : slices) {
-        DecodeUnnamedOfSlice(image, recordSize, index, slice);
+        DecodeUnnamedOfSlice(records, index, slice);
+        NoteLateSizes(records, slice);
     }
+}
+
+void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                          std::vector<ScanSlice>& slices) {
+    DecodeUnnamedRecords(MftRecords(image, recordSize), slices);
 }
 
 std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads) {
@@ -131,15 +199,18 @@ std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceS
     return slices;
 }
 
-void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
-                       const ExtensionIndex* extensions, const VolumeClusters& volume) {
+void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32_t end,
+                       ScanSlice& slice, const ExtensionIndex* extensions,
+                       const VolumeClusters& volume) {
+    const std::int32_t recordSize = records.RecordSize();
     if (recordSize <= 0) {
         return;
     }
     const auto size = static_cast<std::size_t>(recordSize);
-    const std::int32_t last = static_cast<std::int32_t>(
-        std::min<std::int64_t>(end, static_cast<std::int64_t>(image.size() / size)));
+    const std::int64_t first = records.FirstRecord();
+    begin = static_cast<std::int32_t>(std::max<std::int64_t>(begin, first));
+    const std::int32_t last =
+        static_cast<std::int32_t>(std::min<std::int64_t>(end, first + records.HeldRecords()));
     if (last <= begin) {
         return;
     }
@@ -148,8 +219,8 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
     // is never faulted in.
     slice.entries.reserve(slice.entries.size() + static_cast<std::size_t>(last - begin));
     const ExtensionIndex* index = extensions != nullptr ? extensions : &ExtensionIndex::Pending();
-    // The slots are copied out of the image a batch at a time and fixed up in the copy, so the
-    // image, shared by every thread, is never modified.
+    // The slots are copied out of memory a batch at a time and fixed up in the copy, so the bytes
+    // shared by every thread are never modified.
     const auto batchRecords =
         static_cast<std::int32_t>(std::max<std::size_t>(1, kBatchBytes / size));
     std::vector<std::uint8_t> batch(static_cast<std::size_t>(batchRecords) * size);
@@ -157,28 +228,72 @@ void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordS
     SpaceProbe probe;
     probe.volume = volume;
     probe.clusters = &slice.clusters;
-    for (std::int32_t first = begin; first < last; first += batchRecords) {
-        const std::int32_t count = std::min(batchRecords, last - first);
+    for (std::int32_t from = begin; from < last; from += batchRecords) {
+        const std::int32_t count = std::min(batchRecords, last - from);
         const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);
-        CopyImageBytes(image.data() + static_cast<std::size_t>(first) * size, copies);
+        records.CopyHeld(from, copies);
         for (std::int32_t i = 0; i < count; ++i) {
-            const std::int32_t n = first + i;
+            const std::int32_t n = from + i;
             const std::span<std::uint8_t> copy =
                 copies.subspan(static_cast<std::size_t>(i) * size, size);
             MftEntry entry;
             probe.measured = false;
             probe.space = RecordSpace{};
-            if (DecodeRecordCopy(image, recordSize, n, copy, entry, index, &probe)) {
+            records.ClearMissed();
+            const bool decoded = DecodeRecordCopy(records, n, copy, entry, index, &probe);
+            if (records.Missed()) {
+                // Its names lie in records outside the piece in hand: decoded again once the
+                // whole MFT has passed. Its own space is measured already, and is not again.
+                slice.unnamedRecords.push_back(n);
+            } else if (decoded) {
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);
             }
             // The slot's fixed-up copy is at hand: its extension-record sizes, named streams and
-            // clusters are noted here rather than in a second pass over the whole image; the
+            // clusters are noted here rather than in a second pass over the whole MFT; the
             // decoder's walk has measured the space of a base record already.
-            NoteRecordExtents(ByteReader(copy), n, image, recordSize, extension, slice, probe);
+            records.ClearMissed();
+            NoteRecordExtents(ByteReader(copy), n, records, extension, slice, probe);
+            if (records.Missed()) {
+                slice.lateSizeRecords.push_back(n);
+            }
         }
     }
+}
+
+void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
+                       std::int32_t begin, std::int32_t end, ScanSlice& slice,
+                       const ExtensionIndex* extensions, const VolumeClusters& volume) {
+    ParseSliceRecords(MftRecords(image, recordSize), begin, end, slice, extensions, volume);
+}
+
+std::vector<ScanSlice> ParsePieces(MftPieceReader& reader, const ParseContext& context) {
+    const std::vector<Chunk> chunks = MakeChunks(context.recordCount, reader.RecordsPerPiece());
+    std::vector<ScanSlice> results(chunks.size());
+    // Chunks left per piece: the last one to end hands the piece's buffer back.
+    std::vector<std::atomic<std::int32_t>> left(reader.PieceCount());
+    for (const Chunk& chunk : chunks) {
+        left[chunk.piece].fetch_add(1, std::memory_order_relaxed);
+    }
+    SharedProgress shared;
+    ParallelForEach(chunks.size(), context.hardwareThreads, [&](std::size_t i) {
+        const Chunk& chunk = chunks[i];
+        const PieceRelease release(reader, left[chunk.piece], chunk.piece);
+        MftRecords window(reader.Wait(chunk.piece), context.recordSize,
+                          static_cast<std::int64_t>(chunk.piece) * reader.RecordsPerPiece(),
+                          context.recordCount);
+        window.ReadIntoBuffer();
+        ParseSliceRecords(window, chunk.range.begin, chunk.range.end, results[i], nullptr,
+                          context.volume);
+        const std::int32_t count = chunk.range.end - chunk.range.begin;
+        const std::int32_t processed = shared.processed.fetch_add(count) + count;
+        if (context.progress != nullptr && *context.progress &&
+            PassesReportPoint(processed - count, processed, context.recordCount)) {
+            ReportDecoding(context, shared, processed);
+        }
+    });
+    return results;
 }
 
 std::vector<ScanSlice> ParseAllSlices(const ParseContext& context) {

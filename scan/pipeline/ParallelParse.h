@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/MftRecords.h"
 #include "scan/ntfs/RecordSpace.h"
 #include "scan/results/ScanResult.h"
 #include "scan/results/ScanSlice.h"
+#include "scan/volume/MftPieceReader.h"
 
 namespace kestrin {
 
@@ -27,11 +29,17 @@ std::int32_t SliceSizeFor(std::int32_t recordCount, unsigned hardwareThreads);
 // [0, s), [s, 2s), ... up to the record count.
 std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceSize);
 
-// Decodes record slots [begin, end) of the image into `slice.entries`, in record order, and notes
+// Decodes record slots [begin, end) of the MFT into `slice.entries`, in record order, and notes
 // what each in-use record holds elsewhere (sizes and named streams in `slice.extentSizes`, the
-// clusters of the volume in `slice.clusters`). Without an extension index, records whose
-// names lie only in extension records the index would find are left in `slice.unnamedRecords`
-// for DecodeUnnamedRecords.
+// clusters of the volume in `slice.clusters`). The slots are those `records` holds in memory.
+// Without an extension index, records whose names lie only in extension records the index would
+// find are left in `slice.unnamedRecords` for DecodeUnnamedRecords; so are records that need
+// records `records` does not hold, and base records whose data's sizes lie in such records wait
+// in `slice.lateSizeRecords`.
+void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32_t end,
+                       ScanSlice& slice, const ExtensionIndex* extensions = nullptr,
+                       const VolumeClusters& volume = VolumeClusters{});
+// The same over the whole MFT in memory.
 void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::int32_t begin, std::int32_t end, ScanSlice& slice,
                        const ExtensionIndex* extensions = nullptr,
@@ -52,10 +60,21 @@ struct ParseContext {
 // the decoding progress reports ("并行解析: done / total", 10 to 88 percent).
 std::vector<ScanSlice> ParseAllSlices(const ParseContext& context);
 
+// Decodes the MFT as `reader` delivers it, a piece at a time: each piece in a few chunks that the
+// threads claim in order, one ScanSlice per chunk, in record order (not in the order the chunks
+// finished). The decoding progress is reported as the counter passes a multiple of 300000 records
+// and when it reaches the total. Records that need records outside their piece are left for
+// DecodeUnnamedRecords.
+std::vector<ScanSlice> ParsePieces(MftPieceReader& reader, const ParseContext& context);
+
 // Builds the extension index from the pairs the slices noted and decodes each slice's unnamed
-// records with it, keeping every slice's entries in record order. Such records are rare (a long
-// name that ntfs-3g moved out with a non-resident attribute list), and noting the pairs while
-// decoding spares a pass over every record header of the image before it.
+// records with it, keeping every slice's entries in record order; the records `records` holds not
+// in memory come from its cache. Such records are rare (a long name that ntfs-3g moved out with
+// a non-resident attribute list, a file whose extension records lie in another piece), and
+// noting them while decoding spares a pass over every record header of the MFT before it. The
+// sizes that base records list in other pieces' records are noted too.
+void DecodeUnnamedRecords(const MftRecords& records, std::vector<ScanSlice>& slices);
+// The same over the whole MFT in memory.
 void DecodeUnnamedRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                           std::vector<ScanSlice>& slices);
 

@@ -10,11 +10,14 @@
 #include "render/Format.h"
 #include "scan/common/Trace.h"
 #include "scan/ntfs/ExtensionIndex.h"
+#include "scan/ntfs/MftRecords.h"
 #include "scan/pipeline/ExtentResolver.h"
 #include "scan/pipeline/ParallelParse.h"
 #include "scan/pipeline/ScanMessages.h"
 #include "scan/results/DirectoryTree.h"
+#include "scan/volume/MftPieceReader.h"
 #include "scan/volume/MftReader.h"
+#include "scan/volume/MftRecordCache.h"
 #include "scan/volume/VolumeBitmap.h"
 
 namespace kestrin {
@@ -27,57 +30,116 @@ void Report(const ProgressCallback& progress, std::int32_t percent, const std::w
     }
 }
 
-// The MFT image, read once, and the clusters the allocation bitmap marks as in use (nothing when
-// it could not be read); the volume is closed before decoding starts.
-struct MftImage {
-    MftBytes bytes;
-    MftGeometry geometry;
-    std::optional<std::int64_t> usedClusters;
+// The volume, open from the first step until the last record needed out of order has been read,
+// and where its MFT lies.
+struct LocatedMft {
+    VolumeHandle volume;
+    MftLayout layout;
 };
 
-MftImage OpenAndRead(const std::function<bool(VolumeHandle&)>& open,
-                     const ProgressCallback& progress) {
+void OpenAndLocate(const std::function<bool(VolumeHandle&)>& open, const ProgressCallback& progress,
+                   LocatedMft& mft) {
     Report(progress, 1, L"正在打开 NTFS 卷...");
-    VolumeHandle volume;
-    if (!open(volume)) {
+    if (!open(mft.volume)) {
         throw std::runtime_error(kOpenVolumeFailedText);
     }
     Report(progress, 5, L"正在读取 MFT...");
-    MftImage image;
-    if (!ReadMft(volume, image.bytes, image.geometry)) {
+    if (!LocateMft(mft.volume, mft.layout)) {
         throw std::runtime_error(kReadMftFailedText);
     }
-    image.usedClusters = CountUsedClusters(volume, image.bytes, image.geometry);
-    return image;
 }
 
-std::int32_t RecordCount(const MftImage& image) {
-    const std::uint64_t count =
-        image.bytes.size() / static_cast<std::uint64_t>(image.geometry.recordSize);
+std::int32_t RecordCount(const MftGeometry& geometry) {
+    const std::int64_t count = geometry.mftLength / geometry.recordSize;
     return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
+        std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::vector<ScanSlice> Decode(const MftImage& image, std::int32_t recordCount, unsigned threads,
-                              const ProgressCallback& progress) {
-    const std::int32_t sliceSize = SliceSizeFor(recordCount, threads);
+// What decoding the MFT piece by piece left.
+struct DecodedPieces {
+    std::vector<ScanSlice> slices;
+    std::int64_t unreadRecords = 0;
+    bool readAnything = false;
+    std::size_t heldBytes = 0;
+    std::size_t pieces = 0;
+};
+
+DecodedPieces DecodePieces(const VolumeHandle& volume, const MftLayout& layout,
+                           const ParseContext& context, const MftReadSettings& settings) {
+    MftPieceReader reader(volume, layout, settings.pieceBytes, settings.pieceBuffers);
+    DecodedPieces decoded;
+    decoded.slices = ParsePieces(reader, context);
+    decoded.unreadRecords = reader.UnreadRecords();
+    decoded.readAnything = reader.ReadAnything();
+    decoded.heldBytes = reader.HeldBytes();
+    decoded.pieces = reader.PieceCount();
+    return decoded;
+}
+
+// The records decoded, or their sizes found, only once every piece had passed.
+std::int64_t LateRecords(const std::vector<ScanSlice>& slices) {
+    std::int64_t late = 0;
+    for (const ScanSlice& slice : slices) {
+        late +=
+            static_cast<std::int64_t>(slice.unnamedRecords.size() + slice.lateSizeRecords.size());
+    }
+    return late;
+}
+
+// Everything the scan takes from the volume: the decoded slices, the clusters the allocation
+// bitmap marks as in use (nothing when it could not be read), and how the MFT was read. The volume
+// is closed before the slices are merged.
+struct VolumeScan {
+    std::vector<ScanSlice> slices;
+    MftGeometry geometry;
+    std::optional<std::int64_t> usedClusters;
+    MftReading reading;
+};
+
+VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& progress,
+                  const MftReadSettings& settings) {
+    VolumeScan scan;
+    scan.geometry = mft.layout.geometry;
+    const std::int32_t recordCount = RecordCount(scan.geometry);
     Report(progress, 10,
-           L"MFT " + FormatCount(static_cast<std::uint64_t>(image.bytes.size()) >> 20) +
+           L"MFT " + FormatCount(static_cast<std::uint64_t>(scan.geometry.mftLength) >> 20) +
                L" MB \u00B7 " + FormatCount(static_cast<std::int32_t>(threads)) + L" 线程并行解析");
     ParseContext context;
-    context.image = image.bytes;
-    context.recordSize = image.geometry.recordSize;
+    context.recordSize = scan.geometry.recordSize;
     context.recordCount = recordCount;
-    context.sliceSize = sliceSize;
     context.hardwareThreads = threads;
     context.progress = &progress;
-    context.volume.size = image.geometry.clusterSize;
-    if (image.geometry.clusterCount > 0) {
-        context.volume.count = image.geometry.clusterCount;
+    context.volume.size = scan.geometry.clusterSize;
+    if (scan.geometry.clusterCount > 0) {
+        context.volume.count = scan.geometry.clusterCount;
     }
-    std::vector<ScanSlice> slices = ParseAllSlices(context);
-    DecodeUnnamedRecords(image.bytes, image.geometry.recordSize, slices);
-    return slices;
+    MftLayout layout = mft.layout;
+    DecodedPieces decoded = DecodePieces(mft.volume, layout, context, settings);
+    // Not one extent the run list places could be read: the MFT is read in one piece from its
+    // first cluster instead, as when there is no run list. The progress has been told already.
+    if (!decoded.readAnything && !layout.contiguous) {
+        layout = ContiguousLayout(layout);
+        context.progress = nullptr;
+        decoded = DecodePieces(mft.volume, layout, context, settings);
+    }
+    if (!decoded.readAnything) {
+        throw std::runtime_error(kReadMftFailedText);
+    }
+    scan.slices = std::move(decoded.slices);
+    scan.geometry.unreadRecords = decoded.unreadRecords;
+    MftRecordCache cache(mft.volume, layout.runs, scan.geometry.clusterSize,
+                         scan.geometry.mftLength, scan.geometry.recordSize,
+                         settings.cacheBlockBytes, settings.cacheBlocks);
+    const MftRecords records({}, scan.geometry.recordSize, 0,
+                             scan.geometry.mftLength / scan.geometry.recordSize, &cache);
+    scan.reading.lateRecords = LateRecords(scan.slices);
+    DecodeUnnamedRecords(records, scan.slices);
+    scan.usedClusters = CountUsedClusters(mft.volume, records, scan.geometry);
+    mft.volume.Close();
+    scan.reading.heldBytes = static_cast<std::int64_t>(decoded.heldBytes + cache.HeldBytes());
+    scan.reading.pieces = static_cast<std::int64_t>(decoded.pieces);
+    scan.reading.recordReads = cache.Reads();
+    return scan;
 }
 
 // The entries of every slice are added, slice after slice, to one set of maps once the sizes of
@@ -100,23 +162,28 @@ ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeMap& siz
 }  // namespace
 
 ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::wstring drive,
-                         ProgressCallback progress, unsigned hardwareThreads) {
+                         ProgressCallback progress, unsigned hardwareThreads,
+                         const MftReadSettings& settings) {
     const auto start = std::chrono::steady_clock::now();
     Trace(L"ScanDriveMft: start drive=%ls", drive.c_str());
-    MftImage image = OpenAndRead(open, progress);
-    const std::int32_t recordCount = RecordCount(image);
-    std::vector<ScanSlice> slices = Decode(image, recordCount, hardwareThreads, progress);
-    image.bytes = MftBytes();  // everything needed of the records is in the slices now
+    VolumeScan scan;
+    {
+        LocatedMft mft;
+        OpenAndLocate(open, progress, mft);
+        scan = Decode(mft, hardwareThreads, progress, settings);
+    }
+    const std::int32_t recordCount = RecordCount(scan.geometry);
     // The sizes in extension records were noted while decoding; what is left is to apply them.
     Report(progress, 90, L"解析 ATTRIBUTE_LIST 溢出属性...");
-    const ExtentSizeMap sizes = TakeExtentSizes(slices);
+    const ExtentSizeMap sizes = TakeExtentSizes(scan.slices);
     Report(progress, 91, L"合并扩展 MFT 记录...");
-    ScanSlice merged = ApplyAndMerge(slices, sizes);
+    ScanSlice merged = ApplyAndMerge(scan.slices, sizes);
     Report(progress, 92, L"构建目录树...");
     ScanResult result;
     BuildResult(result, merged, drive);
-    result.space = AccountSpace(merged.clusters, image.geometry.clusterSize, image.usedClusters);
-    result.unreadMftRecords = image.geometry.unreadRecords;
+    result.space = AccountSpace(merged.clusters, scan.geometry.clusterSize, scan.usedClusters);
+    result.unreadMftRecords = scan.geometry.unreadRecords;
+    result.mftReading = scan.reading;
     const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     result.seconds = static_cast<double>(elapsed.count()) / 1e9;

@@ -18,9 +18,19 @@ ScanResult ScanDriveMft(std::wstring drive, ProgressCallback progress);
 ScanResult ScanPathMft(const std::filesystem::path& source, std::wstring drive,
                        ProgressCallback progress);
 
+// How much of the MFT a scan holds: the pieces it is read in and how many of them, and the blocks
+// of records it keeps of those read out of order. A few tens of MiB, whatever the MFT's length.
+struct MftReadSettings {
+    std::size_t pieceBytes = std::size_t{16} << 20;
+    std::size_t pieceBuffers = 4;
+    std::size_t cacheBlockBytes = std::size_t{16} << 10;
+    std::size_t cacheBlocks = 64;
+};
+
 // The pipeline with the volume opened by `open` and the hardware thread count given, as the
 // two entry points above call it.
 ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::wstring drive,
-                         ProgressCallback progress, unsigned hardwareThreads);
+                         ProgressCallback progress, unsigned hardwareThreads,
+                         const MftReadSettings& settings = MftReadSettings{});
 
 }  // namespace kestrin

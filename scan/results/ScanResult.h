@@ -55,6 +55,15 @@ struct ExtStat {
 
 inline constexpr const wchar_t* kNoExtensionLabel = L"(无扩展名)";
 
+// How the MFT was read: a few pieces at a time, and the records needed out of order from the
+// volume when they were needed.
+struct MftReading {
+    std::int64_t heldBytes = 0;  // the most bytes of the MFT held at once: buffers and cache
+    std::int64_t pieces = 0;
+    std::int64_t lateRecords = 0;  // records decoded, or their sizes found, after the pieces
+    std::int64_t recordReads = 0;  // reads of records out of order
+};
+
 // Everything one scan yields.
 struct ScanResult {
     std::unordered_map<std::int64_t, DirNode> dirs;
@@ -76,6 +85,7 @@ struct ScanResult {
     // MFT records that could not be read (the run list's continuation was unreadable): the
     // result lacks whatever they held.
     std::int64_t unreadMftRecords = 0;
+    MftReading mftReading;
 };
 
 }  // namespace kestrin

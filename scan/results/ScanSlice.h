@@ -83,10 +83,14 @@ struct ScanSlice {
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
     std::vector<MftEntry> entries;
     // Left by a decode without an extension index: the extension records seen, as (base,
-    // extension) pairs, and the in-use base records that named nothing themselves. Once every
-    // slice is decoded the pairs make the index, and those records are decoded again with it.
+    // extension) pairs, and the in-use base records that named nothing themselves or whose names
+    // lie in records the decode did not hold. Once every slice is decoded the pairs make the
+    // index, and those records are decoded again with it.
     std::vector<std::pair<std::int64_t, std::int64_t>> extensionRecords;
     std::vector<std::int32_t> unnamedRecords;
+    // Base records whose attribute list names records the decode did not hold for the first
+    // extent of their data: its sizes are looked for once every slice is decoded.
+    std::vector<std::int32_t> lateSizeRecords;
     // The clusters that the in-use records decoded into this slice place on the volume.
     ClusterTally clusters;
     std::int32_t fileCount = 0;

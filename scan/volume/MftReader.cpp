@@ -44,51 +44,28 @@ void AppendExtentRuns(std::span<const std::uint8_t> extension, std::vector<DataR
     });
 }
 
-// Byte ranges [first, second) of the image.
-using ImageRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
-
-// The image is not zeroed when it is made: what no extent filled is zeroed here, so that a run
-// list with holes leaves empty records, never stale memory. `filled` is sorted.
-void ZeroUnfilled(MftBytes& image, const ImageRanges& filled) {
-    std::int64_t next = 0;
-    for (const auto& [start, end] : filled) {
-        if (start > next) {
-            std::fill(image.begin() + next, image.begin() + start, std::uint8_t{0});
+// The stretches the runs place inside the MFT's length, in run order: sparse runs, runs that
+// start past the valid length and runs whose numbers overflow place nothing; a run that reaches
+// past the valid length is cut there.
+std::vector<MftExtent> ExtentsOf(const std::vector<DataRun>& runs, std::int64_t clusterSize,
+                                 std::int64_t mftLength) {
+    std::vector<MftExtent> extents;
+    for (const DataRun& run : runs) {
+        MftExtent extent;
+        if (run.lcn < 0 || !MultiplyNonNegative(run.vcn, clusterSize, extent.start) ||
+            extent.start >= mftLength) {
+            continue;
         }
-        next = std::max(next, end);
-    }
-    const auto size = static_cast<std::int64_t>(image.size());
-    if (next < size) {
-        std::fill(image.begin() + next, image.end(), std::uint8_t{0});
-    }
-}
-
-// The record slots that no extent filled, wholly or in part: the MFT's run list did not reach
-// them (its continuation could not be read, or it is damaged), so what they held is unknown.
-// `filled` is sorted.
-std::int64_t UnfilledRecords(const ImageRanges& filled, std::int64_t imageSize,
-                             std::int32_t recordSize) {
-    std::int64_t unfilled = 0;
-    std::int64_t counted = 0;  // slots below this are counted already
-    std::int64_t next = 0;
-    const auto countGap = [&](std::int64_t start, std::int64_t end) {
-        const std::int64_t first = std::max(start / recordSize, counted);
-        const std::int64_t last = (end - 1) / recordSize;
-        if (last >= first) {
-            unfilled += last - first + 1;
-            counted = last + 1;
+        if (!MultiplyNonNegative(run.clusters, clusterSize, extent.length) ||
+            extent.length > mftLength - extent.start) {
+            extent.length = mftLength - extent.start;
         }
-    };
-    for (const auto& [start, end] : filled) {
-        if (start > next) {
-            countGap(next, start);
+        if (extent.length <= 0 || !MultiplyNonNegative(run.lcn, clusterSize, extent.volumeOffset)) {
+            continue;
         }
-        next = std::max(next, end);
+        extents.push_back(extent);
     }
-    if (next < imageSize) {
-        countGap(next, imageSize);
-    }
-    return unfilled;
+    return extents;
 }
 
 // Below this an extent is simply read.
@@ -109,39 +86,22 @@ bool PlaceExtent(const VolumeHandle& volume, std::int64_t volumeOffset,
                   target.subspan(mappable));
 }
 
-// Reads every run of the MFT into the image; false at the first failed read. The slots no run
-// reaches are zeroed and counted in `unreadRecords`.
-bool ReadExtents(const VolumeHandle& volume, const std::vector<DataRun>& runs,
-                 std::int64_t clusterSize, std::int32_t recordSize, MftBytes& image,
-                 std::int64_t& unreadRecords) {
-    ImageRanges filled;
-    const auto imageSize = static_cast<std::int64_t>(image.size());
+// Reads every extent of the MFT into the image; false at the first failed read. The slots no
+// extent reaches are zeroed and counted in `unreadRecords`.
+bool ReadExtents(const VolumeHandle& volume, const std::vector<MftExtent>& extents,
+                 std::int32_t recordSize, MftBytes& image, std::int64_t& unreadRecords) {
+    ByteRanges filled;
     const bool remappable = LargeBufferIsRemappable(image.size());
-    for (const DataRun& run : runs) {
-        std::int64_t start = 0;
-        std::int64_t volumeOffset = 0;
-        if (run.lcn < 0 || !MultiplyNonNegative(run.vcn, clusterSize, start) ||
-            start >= imageSize) {
-            continue;
-        }
-        std::int64_t length = 0;
-        if (!MultiplyNonNegative(run.clusters, clusterSize, length) || length > imageSize - start) {
-            length = imageSize - start;
-        }
-        if (length <= 0) {
-            continue;
-        }
+    for (const MftExtent& extent : extents) {
         const auto target = std::span<std::uint8_t>(image).subspan(
-            static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-        if (!MultiplyNonNegative(run.lcn, clusterSize, volumeOffset) ||
-            !PlaceExtent(volume, volumeOffset, target, remappable)) {
+            static_cast<std::size_t>(extent.start), static_cast<std::size_t>(extent.length));
+        if (!PlaceExtent(volume, extent.volumeOffset, target, remappable)) {
             return false;
         }
-        filled.emplace_back(start, start + length);
+        filled.emplace_back(extent.start, extent.start + extent.length);
     }
     std::sort(filled.begin(), filled.end());
-    ZeroUnfilled(image, filled);
-    unreadRecords = UnfilledRecords(filled, imageSize, recordSize);
+    unreadRecords = ZeroUnfilled(image, filled, recordSize);
     return true;
 }
 
@@ -186,8 +146,36 @@ void AppendMftExtensionRuns(const VolumeHandle& volume, std::span<const std::uin
     }
 }
 
-bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry) {
-    geometry = MftGeometry{};
+std::int64_t ZeroUnfilled(std::span<std::uint8_t> bytes, const ByteRanges& filled,
+                          std::int32_t recordSize) {
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    std::int64_t unfilled = 0;
+    std::int64_t counted = 0;  // slots below this are counted already
+    std::int64_t next = 0;
+    const auto clearGap = [&](std::int64_t start, std::int64_t end) {
+        std::fill(bytes.begin() + start, bytes.begin() + end, std::uint8_t{0});
+        const std::int64_t first = std::max(start / recordSize, counted);
+        const std::int64_t last = (end - 1) / recordSize;
+        if (last >= first) {
+            unfilled += last - first + 1;
+            counted = last + 1;
+        }
+    };
+    for (const auto& [start, end] : filled) {
+        if (start > next) {
+            clearGap(next, std::min(start, size));
+        }
+        next = std::max(next, end);
+    }
+    if (next < size) {
+        clearGap(next, size);
+    }
+    return unfilled;
+}
+
+bool LocateMft(const VolumeHandle& volume, MftLayout& layout) {
+    layout = MftLayout{};
+    MftGeometry& geometry = layout.geometry;
     if (!volume.IsOpen()) {
         return false;
     }
@@ -207,21 +195,46 @@ bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry)
     if (!VolumeReaches(volume, geometry.mftLength, clusterSize)) {
         return false;
     }
-    image.clear();
-    image.resize(static_cast<std::size_t>(geometry.mftLength));
-
     std::vector<std::uint8_t> record0(static_cast<std::size_t>(geometry.recordSize));
     if (!ReadAt(volume, geometry.mftOffset, record0)) {
         return false;
     }
     ApplyFixup(record0);
-    std::vector<DataRun> runs;
-    if (DecodeDataRuns(record0, geometry.recordSize, runs)) {
-        AppendMftExtensionRuns(volume, record0, data, runs);
-        if (ReadExtents(volume, runs, clusterSize, geometry.recordSize, image,
-                        geometry.unreadRecords)) {
-            return true;
-        }
+    if (DecodeDataRuns(record0, geometry.recordSize, layout.runs)) {
+        AppendMftExtensionRuns(volume, record0, data, layout.runs);
+        layout.extents = ExtentsOf(layout.runs, clusterSize, geometry.mftLength);
+        return true;
+    }
+    layout = ContiguousLayout(layout);
+    return true;
+}
+
+MftLayout ContiguousLayout(const MftLayout& layout) {
+    MftLayout contiguous;
+    contiguous.geometry = layout.geometry;
+    const MftGeometry& geometry = layout.geometry;
+    contiguous.contiguous = true;
+    if (geometry.clusterSize > 0) {
+        contiguous.runs.push_back(
+            DataRun{0, geometry.mftOffset / geometry.clusterSize,
+                    (geometry.mftLength + geometry.clusterSize - 1) / geometry.clusterSize});
+    }
+    contiguous.extents.push_back(MftExtent{0, geometry.mftLength, geometry.mftOffset});
+    return contiguous;
+}
+
+bool ReadMft(const VolumeHandle& volume, MftBytes& image, MftGeometry& geometry) {
+    MftLayout layout;
+    const bool located = LocateMft(volume, layout);
+    geometry = layout.geometry;
+    if (!located) {
+        return false;
+    }
+    image.clear();
+    image.resize(static_cast<std::size_t>(geometry.mftLength));
+    if (!layout.contiguous &&
+        ReadExtents(volume, layout.extents, geometry.recordSize, image, geometry.unreadRecords)) {
+        return true;
     }
     geometry.unreadRecords = 0;
     return ReadAt(volume, geometry.mftOffset, image);

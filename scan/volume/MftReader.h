@@ -22,6 +22,41 @@ struct MftGeometry {
     std::int64_t unreadRecords = 0;
 };
 
+// One stretch of the MFT as its run list places it: `length` bytes from byte `start` of the MFT
+// lie at byte `volumeOffset` of the volume.
+struct MftExtent {
+    std::int64_t start = 0;
+    std::int64_t length = 0;
+    std::int64_t volumeOffset = 0;
+};
+
+// Where the MFT lies: its geometry, its run list, and the stretches the runs place inside the
+// MFT's length, in run order (sparse runs and what lies past the valid length left out).
+struct MftLayout {
+    MftGeometry geometry;
+    std::vector<DataRun> runs;
+    std::vector<MftExtent> extents;
+    // No run list could be decoded: the MFT is taken to lie in one piece from its first cluster.
+    bool contiguous = false;
+};
+
+// Reads the volume's geometry, record 0 and the MFT's run list (continued in the extension
+// records record 0's attribute list names), but not the MFT itself. False when the MFT cannot be
+// read: no geometry, impossible geometry, a volume shorter than the MFT, record 0 unreadable.
+bool LocateMft(const VolumeHandle& volume, MftLayout& layout);
+
+// The layout of the MFT read in one piece from its first cluster, as when no run list is known.
+MftLayout ContiguousLayout(const MftLayout& layout);
+
+// Byte ranges [first, second) of the MFT or of a piece of it.
+using ByteRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+// Zeroes what no range of `filled` (sorted) covers in `bytes`, so that holes hold empty records,
+// never stale memory, and gives the number of record slots that are not wholly covered: what they
+// held is unknown.
+std::int64_t ZeroUnfilled(std::span<std::uint8_t> bytes, const ByteRanges& filled,
+                          std::int32_t recordSize);
+
 // Reads the whole MFT into `image` (exactly mftLength bytes, zero where nothing was read), each
 // extent at its place inside the MFT. Falls back to one contiguous read from the MFT's first
 // cluster when the MFT's run list cannot be decoded or an extent cannot be read.

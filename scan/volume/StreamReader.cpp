@@ -134,12 +134,11 @@ std::vector<std::uint8_t> ReadRecordAttributeList(const VolumeHandle& volume,
     return list;
 }
 
-bool FindUnnamedStream(const VolumeHandle& volume, std::span<const std::uint8_t> image,
-                       std::int32_t recordSize, std::int64_t clusterSize, std::int64_t record,
-                       UnnamedStream& stream) {
+bool FindUnnamedStream(const VolumeHandle& volume, const MftRecords& records,
+                       std::int64_t clusterSize, std::int64_t record, UnnamedStream& stream) {
     stream = UnnamedStream{};
     std::vector<std::uint8_t> copy;
-    if (!CopyFixedUpRecord(image, recordSize, record, copy)) {
+    if (!records.CopyFixedUp(record, copy)) {
         return false;
     }
     const ByteReader base(copy);
@@ -150,7 +149,7 @@ bool FindUnnamedStream(const VolumeHandle& volume, std::span<const std::uint8_t>
     AddUnnamedExtents(base, stream);
     for (const std::int64_t other : UnnamedDataRecords(volume, base, record, clusterSize)) {
         std::vector<std::uint8_t> extension;
-        if (!CopyFixedUpRecord(image, recordSize, other, extension)) {
+        if (!records.CopyFixedUp(other, extension)) {
             continue;
         }
         const ByteReader reader(extension);

@@ -6,6 +6,7 @@
 
 #include "scan/ntfs/AttributeWalk.h"
 #include "scan/ntfs/DataRuns.h"
+#include "scan/ntfs/MftRecords.h"
 #include "scan/volume/Volume.h"
 
 namespace kestrin {
@@ -33,7 +34,7 @@ std::vector<std::uint8_t> ReadRecordAttributeList(const VolumeHandle& volume,
                                                   const ByteReader& record,
                                                   std::int64_t clusterSize);
 
-// The unnamed $DATA of one base record of the MFT image: its runs, from the record and from the
+// The unnamed $DATA of one base record of the MFT: its runs, from the record and from the
 // extension records that its attribute list names (read from the volume when the list is
 // non-resident), and its data size.
 struct UnnamedStream {
@@ -42,8 +43,7 @@ struct UnnamedStream {
 };
 
 // False when the record is not an in-use base record with a non-resident unnamed $DATA.
-bool FindUnnamedStream(const VolumeHandle& volume, std::span<const std::uint8_t> image,
-                       std::int32_t recordSize, std::int64_t clusterSize, std::int64_t record,
-                       UnnamedStream& stream);
+bool FindUnnamedStream(const VolumeHandle& volume, const MftRecords& records,
+                       std::int64_t clusterSize, std::int64_t record, UnnamedStream& stream);
 
 }  // namespace kestrin

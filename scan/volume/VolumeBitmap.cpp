@@ -41,15 +41,13 @@ std::int64_t CountSetBits(std::span<const std::uint8_t> bytes, std::int64_t bitL
     return count;
 }
 
-std::optional<std::int64_t> CountUsedClusters(const VolumeHandle& volume,
-                                              std::span<const std::uint8_t> image,
+std::optional<std::int64_t> CountUsedClusters(const VolumeHandle& volume, const MftRecords& records,
                                               const MftGeometry& geometry) {
     const std::int64_t clusterSize = geometry.clusterSize;
     const std::int64_t clusters = geometry.clusterCount;
     UnnamedStream bitmap;
     if (clusterSize <= 0 || clusters <= 0 ||
-        !FindUnnamedStream(volume, image, geometry.recordSize, clusterSize, kBitmapRecord,
-                           bitmap)) {
+        !FindUnnamedStream(volume, records, clusterSize, kBitmapRecord, bitmap)) {
         return std::nullopt;
     }
     const std::int64_t needed = (clusters + 7) / 8;

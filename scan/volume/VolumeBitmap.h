@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "scan/ntfs/MftRecords.h"
 #include "scan/volume/MftReader.h"
 #include "scan/volume/Volume.h"
 
@@ -18,11 +19,10 @@ inline constexpr std::int64_t kBitmapRecord = 6;
 std::int64_t CountSetBits(std::span<const std::uint8_t> bytes, std::int64_t bitLimit);
 
 // The clusters that $Bitmap marks as in use below the volume's cluster count. Its runs come from
-// record 6 of the MFT image and the extension records that its attribute list names; its bytes
-// are read from the volume. Nothing when the cluster count is not known, the runs do not cover
-// the bitmap, or a read fails.
-std::optional<std::int64_t> CountUsedClusters(const VolumeHandle& volume,
-                                              std::span<const std::uint8_t> image,
+// record 6 of the MFT and the extension records that its attribute list names; its bytes are
+// read from the volume. Nothing when the cluster count is not known, the runs do not cover the
+// bitmap, or a read fails.
+std::optional<std::int64_t> CountUsedClusters(const VolumeHandle& volume, const MftRecords& records,
                                               const MftGeometry& geometry);
 
 }  // namespace kestrin

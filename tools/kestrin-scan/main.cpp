@@ -79,6 +79,17 @@ int WarnWhenIncomplete(int status, std::int64_t unreadRecords) {
     return status == kExitSuccess ? kExitIncomplete : status;
 }
 
+// With --timing: how much of the MFT the scan held at once, and what it read out of order.
+void PrintMftReading(const MftReading& reading, std::FILE* out) {
+    std::fprintf(out,
+                 "mft: %lld pieces, %.1f MiB held at most, %lld records decoded late, %lld reads "
+                 "out of order\n",
+                 static_cast<long long>(reading.pieces),
+                 static_cast<double>(reading.heldBytes) / (1 << 20),
+                 static_cast<long long>(reading.lateRecords),
+                 static_cast<long long>(reading.recordReads));
+}
+
 bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)
     return _isatty(_fileno(stream)) != 0;
@@ -402,6 +413,7 @@ int Scan(const CommandLine& line, const RunPaths& paths) {
     timer.OutputEnded();
     if (line.timing) {
         timer.Print(stderr);
+        PrintMftReading(result.mftReading, stderr);
     }
     return WarnWhenIncomplete(status, result.unreadMftRecords);
 }
