@@ -123,43 +123,89 @@ void NoteRecordExtents(const ByteReader& record, std::int64_t number, const MftR
     }
 }
 
-void ApplyExtents(ScanSlice& slice, const ExtentSizeMap& sizes) {
+ExtentSizeList::ExtentSizeList(std::vector<std::pair<std::int64_t, ExtentSizes>> sizes)
+    : sizes_(std::move(sizes)) {
+    std::sort(sizes_.begin(), sizes_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+const ExtentSizes* ExtentSizeList::Find(std::int64_t record) const {
+    const auto before = [](const auto& element, std::int64_t r) { return element.first < r; };
+    if (next_ > sizes_.size() || (next_ > 0 && sizes_[next_ - 1].first >= record)) {
+        next_ = static_cast<std::size_t>(
+            std::lower_bound(sizes_.begin(), sizes_.end(), record, before) - sizes_.begin());
+    } else {
+        // Most lookups land within a few elements of the last one.
+        while (next_ < sizes_.size() && sizes_[next_].first < record) {
+            ++next_;
+        }
+    }
+    if (next_ < sizes_.size() && sizes_[next_].first == record) {
+        return &sizes_[next_++].second;
+    }
+    return nullptr;
+}
+
+namespace {
+
+template <typename Sizes>
+void ApplyAll(ScanSlice& slice, const Sizes& find) {
+    AddCache cache;
     for (MftEntry& entry : slice.entries) {
-        const auto found = sizes.find(entry.recordNumber);
-        if (found != sizes.end()) {
-            entry.size = std::max(entry.size, found->second.size);
-            entry.allocated = std::max(entry.allocated, found->second.allocated);
+        if (const ExtentSizes* found = find(entry.recordNumber)) {
+            entry.size = std::max(entry.size, found->size);
+            entry.allocated = std::max(entry.allocated, found->allocated);
             // A folder's allocation is that of the files below it; its own is its index.
             if (entry.isDirectory) {
-                entry.allocated = found->second.indexBytes;
+                entry.allocated = found->indexBytes;
             } else {
-                AddSaturating(entry.allocated, found->second.namedStreams);
+                AddSaturating(entry.allocated, found->namedStreams);
             }
         }
-        AddEntry(slice, std::move(entry));
+        AddEntry(slice, std::move(entry), cache);
     }
     slice.entries.clear();
     slice.entries.shrink_to_fit();
 }
 
+}  // namespace
+
+void ApplyExtents(ScanSlice& slice, const ExtentSizeList& sizes) {
+    ApplyAll(slice, [&](std::int64_t record) { return sizes.Find(record); });
+}
+
 void ApplyExtents(ScanSlice& slice) {
-    ApplyExtents(slice, slice.extentSizes);
+    const auto& sizes = slice.extentSizes;
+    ApplyAll(slice, [&](std::int64_t record) -> const ExtentSizes* {
+        const auto found = sizes.find(record);
+        return found == sizes.end() ? nullptr : &found->second;
+    });
     slice.extentSizes.clear();
 }
 
-ExtentSizeMap TakeExtentSizes(std::vector<ScanSlice>& slices) {
-    ExtentSizeMap all;
+ExtentSizeList TakeExtentSizes(std::vector<ScanSlice>& slices) {
+    std::vector<std::pair<std::int64_t, ExtentSizes>> noted;
     for (ScanSlice& slice : slices) {
-        for (const auto& [record, sizes] : slice.extentSizes) {
-            ExtentSizes& target = all[record];
-            target.size = std::max(target.size, sizes.size);
-            target.allocated = std::max(target.allocated, sizes.allocated);
-            AddSaturating(target.namedStreams, sizes.namedStreams);
-            AddSaturating(target.indexBytes, sizes.indexBytes);
-        }
+        noted.insert(noted.end(), slice.extentSizes.begin(), slice.extentSizes.end());
         slice.extentSizes.clear();
     }
-    return all;
+    std::sort(noted.begin(), noted.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A record noted by several slices (its extension records lie in other slices) once.
+    std::vector<std::pair<std::int64_t, ExtentSizes>> merged;
+    merged.reserve(noted.size());
+    for (const auto& [record, sizes] : noted) {
+        if (merged.empty() || merged.back().first != record) {
+            merged.emplace_back(record, sizes);
+            continue;
+        }
+        ExtentSizes& target = merged.back().second;
+        target.size = std::max(target.size, sizes.size);
+        target.allocated = std::max(target.allocated, sizes.allocated);
+        AddSaturating(target.namedStreams, sizes.namedStreams);
+        AddSaturating(target.indexBytes, sizes.indexBytes);
+    }
+    return ExtentSizeList(std::move(merged));
 }
 
 }  // namespace kestrin

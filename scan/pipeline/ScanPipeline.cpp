@@ -148,7 +148,7 @@ VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& pro
 // first. On one thread: applying the slices in parallel and merging their maps afterwards measured
 // slower, the merge of their largest-files and folder lists costing more than a second thread
 // saved.
-ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeMap& sizes) {
+ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& sizes) {
     ScanSlice merged;
     for (ScanSlice& slice : slices) {
         // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
@@ -175,7 +175,7 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     const std::int32_t recordCount = RecordCount(scan.geometry);
     // The sizes in extension records were noted while decoding; what is left is to apply them.
     Report(progress, 90, L"解析 ATTRIBUTE_LIST 溢出属性...");
-    const ExtentSizeMap sizes = TakeExtentSizes(scan.slices);
+    const ExtentSizeList sizes = TakeExtentSizes(scan.slices);
     Report(progress, 91, L"合并扩展 MFT 记录...");
     ScanSlice merged = ApplyAndMerge(scan.slices, sizes);
     Report(progress, 92, L"构建目录树...");

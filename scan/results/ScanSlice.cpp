@@ -22,33 +22,44 @@ void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
     }
 }
 
-SizeTotals& ExtensionTotals(ScanSlice& slice, std::wstring_view name) {
+SizeTotals& ExtensionTotals(ScanSlice& slice, std::wstring_view name, AddCache& cache) {
     const std::wstring_view extension = ExtensionView(name);
-    const auto found = slice.extTotals.find(extension);
-    if (found != slice.extTotals.end()) {
-        return found->second;
+    if (cache.extension != nullptr && cache.extension->first == extension) {
+        return cache.extension->second;
     }
-    return slice.extTotals.emplace(std::wstring(extension), SizeTotals{}).first->second;
+    auto found = slice.extTotals.find(extension);
+    if (found == slice.extTotals.end()) {
+        found = slice.extTotals.emplace(std::wstring(extension), SizeTotals{}).first;
+    }
+    cache.extension = &*found;
+    return found->second;
 }
 
 template <typename Name>
-void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name) {
+void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cache) {
     ++slice.fileCount;
     const std::int64_t owner = entry.parentRecord > 0 ? entry.parentRecord : kRootRecord;
     const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
     const std::int64_t allocated = entry.allocated < 0 ? size : entry.allocated;
-    SizeTotals& own = slice.ownTotals[owner];
+    if (cache.own == nullptr || cache.owner != owner) {
+        cache.own = &slice.ownTotals[owner];
+        cache.owner = owner;
+    }
+    SizeTotals& own = *cache.own;
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
-    SizeTotals& extension = ExtensionTotals(slice, entry.name);
+    SizeTotals& extension = ExtensionTotals(slice, entry.name, cache);
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
     // Offered before the name may move away: a kept entry keeps its own copy.
     Offer(slice.largest, entry);
-    slice.childFiles[entry.parentRecord].push_back(ChildFile{std::forward<Name>(name), entry.size,
-                                                             entry.allocated, entry.time,
-                                                             entry.attributes, entry.recordNumber});
+    if (cache.files == nullptr || cache.parent != entry.parentRecord) {
+        cache.files = &slice.childFiles[entry.parentRecord];
+        cache.parent = entry.parentRecord;
+    }
+    cache.files->push_back(ChildFile{std::forward<Name>(name), entry.size, entry.allocated,
+                                     entry.time, entry.attributes, entry.recordNumber});
 }
 
 void Trim(LargestFiles& largest) {
@@ -205,18 +216,24 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
 }
 
 void AddEntry(ScanSlice& slice, const MftEntry& entry) {
+    AddCache cache;
     if (entry.isDirectory) {
         AddDirectory(slice, entry, entry.name);
     } else {
-        AddFile(slice, entry, entry.name);
+        AddFile(slice, entry, entry.name, cache);
     }
 }
 
 void AddEntry(ScanSlice& slice, MftEntry&& entry) {
+    AddCache cache;
+    AddEntry(slice, std::move(entry), cache);
+}
+
+void AddEntry(ScanSlice& slice, MftEntry&& entry, AddCache& cache) {
     if (entry.isDirectory) {
         AddDirectory(slice, entry, std::move(entry.name));
     } else {
-        AddFile(slice, entry, std::move(entry.name));
+        AddFile(slice, entry, std::move(entry.name), cache);
     }
 }
 

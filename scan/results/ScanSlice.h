@@ -108,4 +108,19 @@ void AddEntry(ScanSlice& slice, const MftEntry& entry);
 // The same, moving the entry's name into the maps instead of copying it.
 void AddEntry(ScanSlice& slice, MftEntry&& entry);
 
+// Where the last file added went. Files of one folder mostly follow one another in record order,
+// and so do files of one extension within a folder: the next one then finds its folder's totals
+// and file list, and its extension's totals, without a lookup in maps of a hundred thousand
+// folders. Valid while nothing is taken out of the slice's maps.
+struct AddCache {
+    std::int64_t owner = 0;
+    SizeTotals* own = nullptr;
+    std::int64_t parent = 0;
+    std::vector<ChildFile>* files = nullptr;
+    std::pair<const std::wstring, SizeTotals>* extension = nullptr;
+};
+
+// The same, remembering in `cache` where the entry went.
+void AddEntry(ScanSlice& slice, MftEntry&& entry, AddCache& cache);
+
 }  // namespace kestrin
