@@ -1,6 +1,8 @@
 #include "tools/kestrin-scan/CsvExport.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -15,34 +17,77 @@ namespace kestrin {
 
 namespace {
 
+// Whether a field must be quoted: it holds a comma, a quote or a line break. One pass over the
+// bytes; a search for any of four characters tried each of them at every byte.
+bool NeedsQuotes(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+}
+
+// Rows written field by field straight into the output: a million files, nine fields each, cost
+// no string of their own.
 class CsvWriter {
 public:
     explicit CsvWriter(std::FILE* out) : out_(out) {}
 
-    void Row(const std::vector<std::string>& fields) {
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i > 0) {
-                out_.Append(',');
-            }
-            out_.Append(CsvField(fields[i]));
+    CsvWriter& Field(std::string_view text) {
+        Separate();
+        if (!NeedsQuotes(text)) {
+            out_.Append(text);
+            return *this;
         }
+        out_.Append('"');
+        for (const char c : text) {
+            if (c == '"') {
+                out_.Append('"');
+            }
+            out_.Append(c);
+        }
+        out_.Append('"');
+        return *this;
+    }
+    CsvWriter& Number(std::int64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        return Field(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    }
+    // Texts of digits, separators and letters only: times and attribute letters.
+    CsvWriter& Ascii(std::wstring_view text) {
+        narrow_.assign(text.size(), '\0');
+        std::transform(text.begin(), text.end(), narrow_.begin(),
+                       [](wchar_t c) { return static_cast<char>(c); });
+        return Field(narrow_);
+    }
+    void EndRow() {
         out_.Append("\r\n");
+        first_ = true;
     }
     bool Flush() { return out_.Flush(); }
 
 private:
+    void Separate() {
+        if (!first_) {
+            out_.Append(',');
+        }
+        first_ = false;
+    }
+
     BufferedOutput out_;
+    bool first_ = true;
+    std::string narrow_;
 };
 
-std::string Number(std::int64_t value) {
-    return std::to_string(value);
-}
-
 void FolderRow(CsvWriter& csv, const ScanResult& result, const DirNode& node) {
-    csv.Row({Utf8FromWide(ShownFolderPath(result, node.recordNumber)), "folder",
-             Number(node.totalSize), Number(node.totalAllocated), Number(node.totalFiles),
-             Number(node.subdirCount), Utf8FromWide(FormatFileTime(node.time)),
-             Utf8FromWide(FormatAttributes(node.attributes)), Number(node.recordNumber)});
+    csv.Field(Utf8FromWide(ShownFolderPath(result, node.recordNumber)))
+        .Field("folder")
+        .Number(node.totalSize)
+        .Number(node.totalAllocated)
+        .Number(node.totalFiles)
+        .Number(node.subdirCount)
+        .Ascii(FormatFileTime(node.time))
+        .Ascii(FormatAttributes(node.attributes))
+        .Number(node.recordNumber)
+        .EndRow();
 }
 
 // Largest first, then by record number, so that the same volume always gives the same file.
@@ -60,11 +105,30 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
     return files;
 }
 
+// A file's path is its folder's, shared by the folder's rows and turned into UTF-8 once, and its
+// name: what FilePath joins, as UTF-8 (a separator stands between the two, so no character
+// straddles them).
 void FileRows(CsvWriter& csv, const ScanResult& result, std::int64_t folder) {
+    const std::wstring* folderPath = nullptr;
+    std::string prefix;
+    std::string path;
     for (const FileRow* file : SortedFiles(result, folder)) {
-        csv.Row({Utf8FromWide(ShownFilePath(result, *file)), "file", Number(file->size),
-                 Number(file->allocated), "", "", Utf8FromWide(FormatFileTime(file->time)),
-                 Utf8FromWide(FormatAttributes(file->attributes)), Number(file->recordNumber)});
+        if (folderPath == nullptr || *folderPath != file->folderPath.str()) {
+            folderPath = &file->folderPath.str();
+            prefix = Utf8FromWide(ShownFilePrefix(result, *folderPath));
+        }
+        path = prefix;
+        path += Utf8FromWide(file->name);
+        csv.Field(path)
+            .Field("file")
+            .Number(file->size)
+            .Number(file->allocated)
+            .Field("")
+            .Field("")
+            .Ascii(FormatFileTime(file->time))
+            .Ascii(FormatAttributes(file->attributes))
+            .Number(file->recordNumber)
+            .EndRow();
     }
 }
 
@@ -87,7 +151,7 @@ void WriteFolder(CsvWriter& csv, const ScanResult& result, std::int64_t record) 
 }  // namespace
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    if (!NeedsQuotes(text)) {
         return text;
     }
     std::string quoted = "\"";
@@ -103,8 +167,11 @@ std::string CsvField(const std::string& text) {
 
 bool WriteCsv(const ScanResult& result, std::FILE* out) {
     CsvWriter csv(out);
-    csv.Row({"Path", "Type", "Size", "Allocated", "Files", "Folders", "Modified", "Attributes",
-             "Record"});
+    for (const char* name : {"Path", "Type", "Size", "Allocated", "Files", "Folders", "Modified",
+                             "Attributes", "Record"}) {
+        csv.Field(name);
+    }
+    csv.EndRow();
     std::unordered_set<std::int64_t> written;
     // Depth-first with an explicit stack: folder trees can be deeper than the call stack.
     std::vector<std::int64_t> stack;

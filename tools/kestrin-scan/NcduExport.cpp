@@ -1,5 +1,7 @@
 #include "tools/kestrin-scan/NcduExport.h"
 
+#include <charconv>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -14,6 +16,33 @@ namespace kestrin {
 
 namespace {
 
+// `text` quoted and escaped as a JSON string, handed to `append` in runs: the plain bytes between
+// two escapes go out as one.
+template <typename Append>
+void AppendJsonString(std::string_view text, Append&& append) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    append("\"");
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c != '"' && c != '\\' && byte >= 0x20) {
+            continue;
+        }
+        append(text.substr(plain, i - plain));
+        if (byte < 0x20) {
+            const char escape[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0x0F]};
+            append(std::string_view(escape, sizeof escape));
+        } else {
+            const char escape[] = {'\\', c};
+            append(std::string_view(escape, sizeof escape));
+        }
+        plain = i + 1;
+    }
+    append(text.substr(plain));
+    append("\"");
+}
+
 constexpr std::int64_t kFileTimeOf1970 = 116444736000000000;
 constexpr std::int64_t kFileTimePerSecond = 10000000;
 
@@ -25,16 +54,28 @@ public:
         out_.Append(text);
         return *this;
     }
-    JsonWriter& operator<<(std::int64_t number) { return *this << std::to_string(number); }
+    JsonWriter& operator<<(std::int64_t number) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+    }
+    // A name as a JSON string, written as it is escaped rather than gathered first.
+    JsonWriter& Name(std::wstring_view name) {
+        utf8_ = Utf8FromWide(name);
+        AppendJsonString(utf8_, [&](std::string_view part) { out_.Append(part); });
+        return *this;
+    }
     bool Flush() { return out_.Flush(); }
 
 private:
     BufferedOutput out_;
+    std::string utf8_;
 };
 
 void WriteFile(JsonWriter& json, const FileRow& file) {
-    json << ",\n{\"name\":" << JsonString(Utf8FromWide(file.name)) << ",\"asize\":" << file.size
-         << ",\"dsize\":" << file.allocated << ",\"ino\":" << file.recordNumber;
+    json << ",\n{\"name\":";
+    json.Name(file.name) << ",\"asize\":" << file.size << ",\"dsize\":" << file.allocated
+                         << ",\"ino\":" << file.recordNumber;
     if (const std::int64_t mtime = UnixSeconds(file.time); mtime > 0) {
         json << ",\"mtime\":" << mtime;
     }
@@ -44,7 +85,8 @@ void WriteFile(JsonWriter& json, const FileRow& file) {
 // A folder's info object and its own files; its subfolders follow before its closing bracket.
 void OpenFolder(JsonWriter& json, const ScanResult& result, const DirNode& folder,
                 const std::wstring& name) {
-    json << "[{\"name\":" << JsonString(Utf8FromWide(name)) << ",\"ino\":" << folder.recordNumber;
+    json << "[{\"name\":";
+    json.Name(name) << ",\"ino\":" << folder.recordNumber;
     if (folder.indexAllocated > 0) {
         json << ",\"dsize\":" << folder.indexAllocated;
     }
@@ -63,23 +105,9 @@ void OpenFolder(JsonWriter& json, const ScanResult& result, const DirNode& folde
 }  // namespace
 
 std::string JsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string quoted = "\"";
+    std::string quoted;
     quoted.reserve(text.size() + 2);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
-            quoted += "\\u00";
-            quoted += kHex[byte >> 4];
-            quoted += kHex[byte & 0x0F];
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '"';
+    AppendJsonString(text, [&](std::string_view part) { quoted += part; });
     return quoted;
 }
 

@@ -32,15 +32,19 @@ std::wstring ShownFolderPath(const ScanResult& result, std::int64_t record) {
     return path;
 }
 
-std::wstring ShownFilePath(const ScanResult& result, const FileRow& file) {
+std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderPath) {
     if (result.shownRoot.empty()) {
-        return FilePath(file.folderPath, file.name);
+        return FilePath(folderPath, L"");
     }
-    std::wstring path = file.folderPath;
-    if (!path.empty() && path.back() != result.pathSeparator) {
-        path += result.pathSeparator;
+    std::wstring prefix(folderPath);
+    if (!prefix.empty() && prefix.back() != result.pathSeparator) {
+        prefix += result.pathSeparator;
     }
-    return path + file.name;
+    return prefix;
+}
+
+std::wstring ShownFilePath(const ScanResult& result, const FileRow& file) {
+    return ShownFilePrefix(result, file.folderPath.str()) + file.name;
 }
 
 }  // namespace kestrin

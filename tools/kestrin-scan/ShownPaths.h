@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "scan/results/ScanResult.h"
 
@@ -16,5 +17,9 @@ std::wstring ShownFolderPath(const ScanResult& result, std::int64_t record);
 
 // The path of one file row of `result`, whose folderPath is its folder's shown path.
 std::wstring ShownFilePath(const ScanResult& result, const FileRow& file);
+
+// What stands before the name in the paths of the files of one folder: its shown path and the
+// separator.
+std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderPath);
 
 }  // namespace kestrin
