@@ -65,12 +65,29 @@ void MftPieceReader::ReadAll() noexcept {
             }
             buffer = Buffer{i, true, false};
         }
+        // The next piece is on its way while this one is read.
+        if (i + 1 < pieceCount_) {
+            Announce(i + 1);
+        }
         ReadPiece(i, BufferOf(i));
         {
             const std::lock_guard<std::mutex> guard(lock_);
             buffer.ready = true;
         }
         changed_.notify_all();
+    }
+}
+
+void MftPieceReader::Announce(std::size_t i) {
+    const std::int64_t start =
+        static_cast<std::int64_t>(i) * static_cast<std::int64_t>(pieceBytes_);
+    const std::int64_t end = std::min(start + static_cast<std::int64_t>(pieceBytes_), mftLength_);
+    for (const MftExtent& extent : extents_) {
+        const std::int64_t from = std::max(start, extent.start);
+        const std::int64_t to = std::min(end, extent.start + extent.length);
+        if (from < to) {
+            WillRead(volume_, extent.volumeOffset + (from - extent.start), to - from);
+        }
     }
 }
 
