@@ -19,36 +19,86 @@ constexpr std::size_t kTopRows = 20;
 constexpr const char* kCsvHeader =
     "Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record";
 
-// Splits RFC 4180 text into records of fields: quoted fields may hold commas, doubled quotes and
-// line breaks; records end in CR LF or LF. False when a quote is left open.
-bool SplitCsv(const std::string& text, std::vector<std::vector<std::string>>& records) {
+// Splits RFC 4180 text into records of fields as it is read, handing each record to `take`:
+// quoted fields may hold commas, doubled quotes and line breaks; records end in CR LF or LF. The
+// text is read a megabyte at a time, and one record's fields are reused for the next, so an
+// earlier scan of a million files is never held as text or as millions of strings. False when a
+// quote is left open, or when `take` refuses a record.
+template <typename Take>
+bool SplitCsv(std::istream& in, Take&& take) {
     std::vector<std::string> fields(1);
+    std::size_t used = 1;  // fields in use in the current record
     bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
+    bool quoteSeen = false;  // a quote ended the last chunk: it may be the first of a pair
+    bool crSeen = false;     // a CR ended the last chunk outside quotes
+    const auto endRecord = [&]() {
+        fields.resize(used);
+        const bool accepted = take(fields);
+        for (std::string& field : fields) {
+            field.clear();
+        }
+        used = 1;
+        return accepted;
+    };
+    std::vector<char> chunk(std::size_t{1} << 20);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < got; ++i) {
+            const char c = chunk[i];
+            if (quoteSeen) {
+                quoteSeen = false;
+                if (c == '"') {
+                    fields[used - 1] += '"';
+                    continue;
+                }
                 quoted = false;
-            } else {
-                fields.back() += c;
             }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else if (c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
-            i += c == '\r' ? 1 : 0;
-            records.push_back(std::move(fields));
-            fields.assign(1, std::string());
-        } else {
-            fields.back() += c;
+            if (crSeen) {
+                crSeen = false;
+                if (c == '\n') {
+                    if (!endRecord()) {
+                        return false;
+                    }
+                    continue;
+                }
+                fields[used - 1] += '\r';
+            }
+            if (quoted) {
+                if (c == '"') {
+                    quoteSeen = true;
+                } else {
+                    fields[used - 1] += c;
+                }
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                if (used == fields.size()) {
+                    fields.emplace_back();
+                }
+                ++used;
+            } else if (c == '\n') {
+                if (!endRecord()) {
+                    return false;
+                }
+            } else if (c == '\r') {
+                crSeen = true;
+            } else {
+                fields[used - 1] += c;
+            }
         }
     }
-    if (fields.size() > 1 || !fields.front().empty()) {
-        records.push_back(std::move(fields));
+    if (quoteSeen) {
+        quoted = false;
+    }
+    if (crSeen) {
+        fields[used - 1] += '\r';
+    }
+    if (used > 1 || !fields.front().empty()) {
+        fields.resize(used);
+        if (!take(fields)) {
+            return false;
+        }
     }
     return !quoted;
 }
@@ -128,36 +178,46 @@ EarlierScan AsListed(const ScanResult& result) {
 }  // namespace
 
 std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::vector<std::string>> records;
-    if (!SplitCsv(text, records)) {
-        why = "有一个引号字段没有结束";
-        return std::nullopt;
-    }
-    std::string header;
-    for (const std::string& field : records.empty() ? std::vector<std::string>{} : records[0]) {
-        header += (header.empty() ? "" : ",") + field;
-    }
-    if (header != kCsvHeader) {
-        why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
-        return std::nullopt;
-    }
     EarlierScan scan;
-    for (std::size_t line = 1; line < records.size(); ++line) {
-        const std::vector<std::string>& row = records[line];
+    std::size_t line = 0;
+    bool rowFailed = false;
+    const bool split = SplitCsv(in, [&](const std::vector<std::string>& row) {
+        if (line++ == 0) {
+            std::string header;
+            for (const std::string& field : row) {
+                header += (header.empty() ? "" : ",") + field;
+            }
+            if (header != kCsvHeader) {
+                why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
+                rowFailed = true;
+            }
+            return !rowFailed;
+        }
         EarlierScan::File sizes;
         const bool sound = row.size() == 9 && !row[0].empty() &&
                            (row[1] == "folder" || row[1] == "file") &&
                            ParseNumber(row[2], sizes.size) && ParseNumber(row[3], sizes.allocated);
         if (!sound) {
-            why = "第 " + std::to_string(line + 1) + " 行不是带路径和两个大小的文件夹行或文件行";
-            return std::nullopt;
+            why = "第 " + std::to_string(line) + " 行不是带路径和两个大小的文件夹行或文件行";
+            rowFailed = true;
+            return false;
         }
         if (row[1] == "folder") {
             scan.folders[row[0]] = sizes.allocated;
         } else {
             scan.files[row[0]] = sizes;
         }
+        return true;
+    });
+    if (line == 0 && split) {
+        why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
+        return std::nullopt;
+    }
+    if (!split && !rowFailed) {
+        why = "有一个引号字段没有结束";
+    }
+    if (!split) {
+        return std::nullopt;
     }
     return scan;
 }
