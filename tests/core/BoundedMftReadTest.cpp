@@ -25,19 +25,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Range = std::pair<std::int64_t, std::int64_t>;  // [first, second)
 
-const Bytes& ImageBytes(const std::string& fixture) {
-    static std::map<std::string, Bytes> loaded;
-    auto found = loaded.find(fixture);
-    if (found == loaded.end()) {
-        const std::filesystem::path path = test::FixtureImage(fixture);
-        found = loaded.emplace(fixture, Bytes(std::filesystem::file_size(path))).first;
-        std::ifstream(path, std::ios::binary)
-            .read(reinterpret_cast<char*>(found->second.data()),
-                  static_cast<std::streamsize>(found->second.size()));
-    }
-    return found->second;
-}
-
 // The volume images among the fixtures; the disks hold the same kinds of volume.
 const std::vector<std::string> kVolumes = {"bigsector", "empty",  "fragmented",   "fragmented-mft",
                                            "hardlinks", "sample", "sample-later", "streams"};
@@ -123,7 +110,7 @@ struct Scanned {
 
 Scanned Scan(const std::string& fixture, const MftReadSettings& settings,
              std::function<bool(std::int64_t, std::size_t)> fails = {}) {
-    const Bytes& bytes = ImageBytes(fixture);
+    const Bytes& bytes = test::FixtureImageBytes(fixture);
     MftGeometry geometry;
     const std::vector<Range> mft = MftOnVolume(fixture, geometry);
     std::vector<Range> memory;

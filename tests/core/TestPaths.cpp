@@ -1,11 +1,27 @@
 #include "core/TestPaths.h"
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 
 namespace kestrin::test {
 
 std::filesystem::path FixtureImage(const std::string& name) {
     return std::filesystem::path(KESTRIN_FIXTURE_IMAGE_DIR) / (name + ".img");
+}
+
+const std::vector<std::uint8_t>& FixtureImageBytes(const std::string& name) {
+    static std::map<std::string, std::vector<std::uint8_t>> loaded;
+    auto found = loaded.find(name);
+    if (found == loaded.end()) {
+        const std::filesystem::path path = FixtureImage(name);
+        found =
+            loaded.emplace(name, std::vector<std::uint8_t>(std::filesystem::file_size(path))).first;
+        std::ifstream(path, std::ios::binary)
+            .read(reinterpret_cast<char*>(found->second.data()),
+                  static_cast<std::streamsize>(found->second.size()));
+    }
+    return found->second;
 }
 
 std::filesystem::path FixtureSource(const std::string& fileName) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +9,9 @@ namespace kestrin::test {
 
 // Decompressed fixture images, as the test binary can open them.
 std::filesystem::path FixtureImage(const std::string& name);
+// The whole of a fixture image in memory, read once per test binary and shared by the suites that
+// serve it through in-memory volume sources.
+const std::vector<std::uint8_t>& FixtureImageBytes(const std::string& name);
 // The committed fixture folder: compressed images, reference listings and notes.
 std::filesystem::path FixtureSource(const std::string& fileName);
 // The Sleuth Kit's listing of a fixture (NAME.fls): the committed file, or the one the build

@@ -28,19 +28,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ReadLog = std::vector<std::pair<std::int64_t, std::size_t>>;
 
-const Bytes& ImageBytes(const std::string& fixture) {
-    static std::map<std::string, Bytes> loaded;
-    auto found = loaded.find(fixture);
-    if (found == loaded.end()) {
-        const std::filesystem::path path = test::FixtureImage(fixture);
-        found = loaded.emplace(fixture, Bytes(std::filesystem::file_size(path))).first;
-        std::ifstream(path, std::ios::binary)
-            .read(reinterpret_cast<char*>(found->second.data()),
-                  std::streamsize(found->second.size()));
-    }
-    return found->second;
-}
-
 struct Faults {
     std::size_t failRead = 0;  // this read, counting from 1, fails
     std::size_t largestRead = std::numeric_limits<std::size_t>::max();  // larger ones fail
@@ -82,7 +69,7 @@ struct Outcome {
 
 Outcome Scan(const std::string& fixture, const Faults& faults) {
     Outcome outcome;
-    const Bytes& bytes = ImageBytes(fixture);
+    const Bytes& bytes = test::FixtureImageBytes(fixture);
     try {
         outcome.result = ScanVolumeMft(
             [&](VolumeHandle& volume) {
@@ -137,8 +124,8 @@ std::size_t MftReadCount(const std::string& fixture) {
     VolumeHandle volume;
     MftBytes image;
     MftGeometry geometry;
-    EXPECT_TRUE(OpenVolumeSource(
-                    volume, std::make_unique<FaultyVolume>(ImageBytes(fixture), Faults{}, log)) &&
+    EXPECT_TRUE(OpenVolumeSource(volume, std::make_unique<FaultyVolume>(
+                                             test::FixtureImageBytes(fixture), Faults{}, log)) &&
                 ReadMft(volume, image, geometry));
     return log.size();
 }
@@ -149,7 +136,7 @@ std::size_t MftReadCount(const std::string& fixture) {
 TEST(VolumeFaults, AnyOneReadFailingOrTurningToZerosEndsSanely) {
     for (const std::string fixture : {"sample", "fragmented-mft"}) {
         SCOPED_TRACE(fixture);
-        const std::size_t volumeBytes = ImageBytes(fixture).size();
+        const std::size_t volumeBytes = test::FixtureImageBytes(fixture).size();
         const Outcome clean = Scan(fixture, {});
         ASSERT_TRUE(clean.result);
         EXPECT_EQ(clean.result->unreadMftRecords, 0);
@@ -266,7 +253,7 @@ VolumeDataReply Reply(std::int64_t cluster, std::int64_t record, std::int64_t va
 
 TEST(VolumeFaults, ImpossibleGeometryFromTheVolumeDataQuery) {
     const std::string fixture = "sample";
-    const auto volumeBytes = static_cast<std::int64_t>(ImageBytes(fixture).size());
+    const auto volumeBytes = static_cast<std::int64_t>(test::FixtureImageBytes(fixture).size());
     const MftGeometry geometry = CleanGeometry(fixture);
     const std::int64_t c = 4096;
     const std::int64_t r = geometry.recordSize;
