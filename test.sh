@@ -33,9 +33,7 @@ build_tree() {
     echo "=== $name: configure and build"
     if ! cmake -S "$root" -B "$dir" -G Ninja "$@"; then
         result="configure failed"
-    elif [[ $targets == all ]] && ! cmake --build "$dir" -j2; then
-        result="build failed"
-    elif [[ $targets != all ]] && ! cmake --build "$dir" -j2 --target $targets; then
+    elif ! cmake --build "$dir" -j2 --target $targets; then
         result="build failed"
     fi
     summary+=("$(printf '%-9s %-36s %4ds' "$name:" "build: $result" $((SECONDS - started)))")
