@@ -83,7 +83,7 @@ void SortFileRows(ScanResult& result, SortState sort) {
 std::wstring FileCellText(const FileRow& row, int column) {
     switch (column) {
         case 0:
-            return row.name;
+            return row.name.str();
         case 1:
             return row.folderPath;
         case 2:

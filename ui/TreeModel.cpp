@@ -169,7 +169,7 @@ std::wstring GroupCellText(const TreeRow& row, int column) {
 std::wstring FileCellText(const FileRow& file, int column) {
     switch (column) {
         case 0:
-            return file.name;
+            return file.name.str();
         case 2:
             return FormatSize(file.size);
         case 3:

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "scan/common/NameText.h"
 
 namespace kestrin {
 
@@ -13,7 +14,7 @@ inline constexpr std::int64_t kRootRecord = 5;
 struct MftEntry {
     std::int64_t recordNumber = 0;
     std::int64_t parentRecord = 0;
-    std::wstring name;
+    NameText name;
     std::int64_t size = 0;       // logical bytes, never negative; 0 for directories
     std::int64_t allocated = 0;  // allocated bytes, never negative; 0 for directories
     std::int64_t time = 0;       // last modification, FILETIME; 0 when unknown

@@ -228,6 +228,9 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
     SpaceProbe probe;
     probe.volume = volume;
     probe.clusters = &slice.clusters;
+    // The names of the slice's entries, one after another in a few blocks: a volume's millions of
+    // names each in an allocation of its own cost twice the memory, and the time to fault it in.
+    NamePool names;
     for (std::int32_t from = begin; from < last; from += batchRecords) {
         const std::int32_t count = std::min(batchRecords, last - from);
         const std::span<std::uint8_t> copies(batch.data(), static_cast<std::size_t>(count) * size);
@@ -246,6 +249,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
                 // whole MFT has passed. Its own space is measured already, and is not again.
                 slice.unnamedRecords.push_back(n);
             } else if (decoded) {
+                entry.name = names.Add(entry.name);
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);

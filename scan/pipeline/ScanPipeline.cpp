@@ -150,12 +150,14 @@ VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& pro
 // saved.
 ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& sizes) {
     ScanSlice merged;
+    CountFileLists(merged, slices);
     for (ScanSlice& slice : slices) {
         // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
         MergeSlice(merged, std::move(slice));
         ApplyExtents(merged, sizes);
     }
     Settle(merged.largest);
+    std::unordered_map<std::int64_t, std::size_t>().swap(merged.fileListRoom);
     return merged;
 }
 

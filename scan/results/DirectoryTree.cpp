@@ -8,7 +8,6 @@
 #include "render/Format.h"
 #include "scan/common/SaturatingAdd.h"
 #include "scan/ntfs/MftEntry.h"
-#include "scan/results/ExtensionTexts.h"
 #include "scan/results/ScanStatistics.h"
 
 namespace kestrin {
@@ -124,24 +123,51 @@ void SumSubtrees(ScanResult& result, const ScanSlice& slice,
     }
 }
 
-void MakeFileRows(ScanResult& result, ScanSlice& slice, std::wstring_view drive,
-                  ExtensionTexts& extensions) {
+// The path of every folder reachable from the root, each made from its parent's, where a walk up
+// the tree for each folder looked each of its ancestors up again.
+FolderPathMap FolderPaths(const ScanResult& result, const std::vector<std::int64_t>& order,
+                          std::wstring_view drive) {
+    FolderPathMap paths;
+    paths.reserve(order.size());
+    for (const std::int64_t record : order) {
+        if (record == kRootRecord) {
+            paths.emplace(record, SharedText(DriveRoot(drive)));
+            continue;
+        }
+        const DirNode& node = result.dirs.at(record);
+        std::wstring path = paths.at(node.treeParent).str();
+        if (path.back() != L'\\') {
+            path.push_back(L'\\');
+        }
+        path += node.name;
+        paths.emplace(record, SharedText(std::move(path)));
+    }
+    return paths;
+}
+
+// The rows were made as the files were added; what they lack is the path of their folder, which
+// only the finished tree gives. Each folder's list moves into the result whole.
+void MakeFileRows(ScanResult& result, ScanSlice& slice, const FolderPathMap& paths) {
     for (auto& [key, files] : slice.childFiles) {
         const std::int64_t record = RootWhenBelowOne(key);
         if (result.dirs.find(record) == result.dirs.end()) {
             continue;
         }
-        const SharedText path(FolderPath(result.dirs, record, drive));
-        std::vector<FileRow>& rows = result.dirFiles[record];
-        rows.reserve(rows.size() + files.size());
-        for (ChildFile& file : files) {
-            const SharedText& extension = extensions.For(file.name);
-            rows.push_back(FileRow{std::move(file.name), path, extension, file.size, file.allocated,
-                                   file.recordNumber, file.time, file.attributes});
+        const auto known = paths.find(record);
+        const SharedText path = known != paths.end()
+                                    ? known->second
+                                    : SharedText(FolderPath(result.dirs, record, result.drive));
+        for (FileRow& row : files) {
+            row.folderPath = path;
         }
-        // Given back at once, the list's memory serves the rows of the folders that follow
-        // instead of fresh pages.
-        std::vector<ChildFile>().swap(files);
+        std::vector<FileRow>& rows = result.dirFiles[record];
+        if (rows.empty()) {
+            rows = std::move(files);
+        } else {
+            rows.insert(rows.end(), std::make_move_iterator(files.begin()),
+                        std::make_move_iterator(files.end()));
+        }
+        std::vector<FileRow>().swap(files);
     }
 }
 
@@ -211,13 +237,14 @@ void BuildResult(ScanResult& result, ScanSlice& slice, std::wstring_view drive) 
     MakeNodes(result, slice, drive);
     LinkNodes(result);
     MoveOrphansToRoot(result, slice);
-    SumSubtrees(result, slice, VisitOrder(result));
-    ExtensionTexts extensions;
-    MakeFileRows(result, slice, drive, extensions);
+    const std::vector<std::int64_t> order = VisitOrder(result);
+    SumSubtrees(result, slice, order);
+    const FolderPathMap paths = FolderPaths(result, order, drive);
+    MakeFileRows(result, slice, paths);
     SortRootChildren(result);
     result.rootTotalSize = result.dirs.at(kRootRecord).totalSize;
     BuildExtensionStats(result, slice);
-    BuildLargestFiles(result, std::move(slice.largest), extensions);
+    BuildLargestFiles(result, std::move(slice.largest), slice.extTotals, paths);
 }
 
 }  // namespace kestrin

@@ -10,6 +10,9 @@
 
 namespace kestrin {
 
+// Folder paths by record, as FolderPath makes them.
+using FolderPathMap = std::unordered_map<std::int64_t, SharedText>;
+
 // Turns the merged accumulator into the ScanResult: the directory tree with subtree totals, the
 // per-directory file rows, then the extension statistics and the largest files. The file lists
 // and the largest files move from `slice` into the result, names and all.

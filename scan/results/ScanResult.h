@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scan/common/NameText.h"
 #include "scan/results/SharedText.h"
 #include "scan/results/SpaceAccounting.h"
 
@@ -36,7 +37,7 @@ struct DirNode {
 
 // One file as the views list it.
 struct FileRow {
-    std::wstring name;
+    NameText name;
     SharedText folderPath;  // shared by the rows of one folder
     SharedText extension;  // "(无扩展名)" for names without one; shared by the rows of one text
     std::int64_t size = 0;

@@ -12,29 +12,31 @@ namespace {
 
 constexpr std::size_t kReserveAllFrom = 4096;
 
-// `Name` is `const std::wstring&` to copy the entry's name or `std::wstring&&` to move it.
-template <typename Name>
-void AddDirectory(ScanSlice& slice, const MftEntry& entry, Name&& name) {
-    slice.dirInfos[entry.recordNumber] = DirInfo{entry.parentRecord, std::forward<Name>(name),
-                                                 entry.time, entry.attributes, entry.allocated};
+void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
+    slice.dirInfos[entry.recordNumber] = DirInfo{entry.parentRecord, entry.name.str(), entry.time,
+                                                 entry.attributes, entry.allocated};
     if (entry.recordNumber != kRootRecord) {
         ++slice.dirCount;
     }
 }
 
-SizeTotals& ExtensionTotals(ScanSlice& slice, std::wstring_view name, AddCache& cache) {
+ExtensionTotals& TotalsOfExtension(ScanSlice& slice, std::wstring_view name, AddCache& cache) {
     const std::wstring_view extension = ExtensionView(name);
     if (cache.extension != nullptr && cache.extension->first == extension) {
         return cache.extension->second;
     }
     auto found = slice.extTotals.find(extension);
     if (found == slice.extTotals.end()) {
-        found = slice.extTotals.emplace(std::wstring(extension), SizeTotals{}).first;
+        ExtensionTotals totals;
+        totals.text =
+            extension.empty() ? SharedText(kNoExtensionLabel) : SharedText(std::wstring(extension));
+        found = slice.extTotals.emplace(std::wstring(extension), std::move(totals)).first;
     }
     cache.extension = &*found;
     return found->second;
 }
 
+// `Name` is `const NameText&` to share the entry's name or `NameText&&` to take it.
 template <typename Name>
 void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cache) {
     ++slice.fileCount;
@@ -49,17 +51,25 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
-    SizeTotals& extension = ExtensionTotals(slice, entry.name, cache);
+    ExtensionTotals& extension = TotalsOfExtension(slice, entry.name, cache);
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
-    // Offered before the name may move away: a kept entry keeps its own copy.
     Offer(slice.largest, entry);
     if (cache.files == nullptr || cache.parent != entry.parentRecord) {
         cache.files = &slice.childFiles[entry.parentRecord];
         cache.parent = entry.parentRecord;
+        // Taken when the first file comes, not before: the memory of the entries added before it
+        // has been given back by then, and serves the list.
+        if (cache.files->capacity() == 0) {
+            const auto room = slice.fileListRoom.find(entry.parentRecord);
+            if (room != slice.fileListRoom.end()) {
+                cache.files->reserve(room->second);
+            }
+        }
     }
-    cache.files->push_back(ChildFile{std::forward<Name>(name), entry.size, entry.allocated,
-                                     entry.time, entry.attributes, entry.recordNumber});
+    cache.files->push_back(FileRow{std::forward<Name>(name), SharedText(), extension.text,
+                                   entry.size, entry.allocated, entry.recordNumber, entry.time,
+                                   entry.attributes});
 }
 
 void Trim(LargestFiles& largest) {
@@ -91,8 +101,6 @@ void Trim(LargestFiles& largest) {
                 kept[next] = std::move(kept[i]);
             }
             ++next;
-        } else {
-            largest.spareNames.push_back(std::move(kept[i].name));
         }
     }
     kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(next), kept.end());
@@ -104,7 +112,6 @@ void Trim(LargestFiles& largest) {
 
 void Settle(LargestFiles& largest) {
     Trim(largest);
-    std::vector<std::wstring>().swap(largest.spareNames);
 }
 
 void Offer(LargestFiles& largest, const MftEntry& entry) {
@@ -118,12 +125,7 @@ void Offer(LargestFiles& largest, const MftEntry& entry) {
     if (largest.kept.size() == largest.kept.capacity() && largest.kept.size() >= kReserveAllFrom) {
         largest.kept.reserve(2 * capacity);
     }
-    MftEntry& added = largest.kept.emplace_back();
-    if (!largest.spareNames.empty()) {
-        added.name = std::move(largest.spareNames.back());
-        largest.spareNames.pop_back();
-    }
-    added = entry;  // the name is copied into the spare's memory when it is long enough
+    largest.kept.push_back(entry);  // the name is shared, not copied
     if (largest.kept.size() >= 2 * capacity) {
         Trim(largest);
     }
@@ -140,7 +142,10 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
         target.count += totals.count;
     }
     for (const auto& [extension, totals] : from.extTotals) {
-        SizeTotals& target = into.extTotals[extension];
+        ExtensionTotals& target = into.extTotals[extension];
+        if (target.text.empty()) {
+            target.text = totals.text;
+        }
         AddSaturating(target.size, totals.size);
         target.count += totals.count;
     }
@@ -190,7 +195,7 @@ bool IsEmpty(const ScanSlice& slice) {
     return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
            slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
            slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0 &&
-           slice.clusters == ClusterTally{};
+           slice.clusters == ClusterTally{} && slice.fileListRoom.empty();
 }
 
 }  // namespace
@@ -215,10 +220,29 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
     from = ScanSlice{};
 }
 
+void CountFileLists(ScanSlice& into, const std::vector<ScanSlice>& slices) {
+    std::unordered_map<std::int64_t, std::size_t>& counts = into.fileListRoom;
+    std::int64_t parent = 0;
+    std::size_t* count = nullptr;
+    for (const ScanSlice& slice : slices) {
+        for (const MftEntry& entry : slice.entries) {
+            if (entry.isDirectory) {
+                continue;
+            }
+            // Files of one folder mostly follow one another.
+            if (count == nullptr || parent != entry.parentRecord) {
+                parent = entry.parentRecord;
+                count = &counts[parent];
+            }
+            ++*count;
+        }
+    }
+}
+
 void AddEntry(ScanSlice& slice, const MftEntry& entry) {
     AddCache cache;
     if (entry.isDirectory) {
-        AddDirectory(slice, entry, entry.name);
+        AddDirectory(slice, entry);
     } else {
         AddFile(slice, entry, entry.name, cache);
     }
@@ -231,7 +255,7 @@ void AddEntry(ScanSlice& slice, MftEntry&& entry) {
 
 void AddEntry(ScanSlice& slice, MftEntry&& entry, AddCache& cache) {
     if (entry.isDirectory) {
-        AddDirectory(slice, entry, std::move(entry.name));
+        AddDirectory(slice, entry);
     } else {
         AddFile(slice, entry, std::move(entry.name), cache);
     }

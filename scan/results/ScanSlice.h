@@ -8,6 +8,7 @@
 
 #include "scan/ntfs/ClusterTally.h"
 #include "scan/ntfs/MftEntry.h"
+#include "scan/results/ScanResult.h"
 #include "scan/results/TextHash.h"
 
 namespace kestrin {
@@ -26,14 +27,14 @@ struct SizeTotals {
     std::int32_t count = 0;
 };
 
-struct ChildFile {
-    std::wstring name;
-    std::int64_t size = 0;
-    std::int64_t allocated = 0;
-    std::int64_t time = 0;
-    std::uint32_t attributes = 0;
-    std::int64_t recordNumber = 0;
+// An extension's totals, and the text its files' rows show in the extension column.
+struct ExtensionTotals : SizeTotals {
+    SharedText text;
 };
+
+// By extension text (case kept; empty for names without one).
+using ExtensionTotalsMap =
+    std::unordered_map<std::wstring, ExtensionTotals, TextHash, std::equal_to<>>;
 
 // What one base record's extension records hold of it: the maxima of the unnamed $DATA's sizes
 // found there, and the sums of the bytes its named streams and its index occupy. What the base
@@ -62,24 +63,22 @@ struct LargestFiles {
     std::vector<MftEntry> kept;  // in offer order; up to twice the capacity until settled
     bool trimmed = false;        // `floor` holds
     std::int64_t floor = 0;
-    // The names of entries trimmed away: the next entries copy their names into this memory
-    // rather than allocating their own, most names being about as long as others.
-    std::vector<std::wstring> spareNames;
 };
 
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
 void Offer(LargestFiles& largest, const MftEntry& entry);
 
 // Trims `kept` to the `capacity` entries with the largest keys, the earlier offered among equal
-// ones, leaving them in offer order, and lets the spare names go.
+// ones, leaving them in offer order.
 void Settle(LargestFiles& largest);
 
 // The scan's accumulator: one per slice of records while decoding, one merged afterwards.
 struct ScanSlice {
     std::unordered_map<std::int64_t, DirInfo> dirInfos;
     std::unordered_map<std::int64_t, SizeTotals> ownTotals;
-    std::unordered_map<std::int64_t, std::vector<ChildFile>> childFiles;
-    std::unordered_map<std::wstring, SizeTotals, TextHash, std::equal_to<>> extTotals;
+    // The rows of each folder's files, all but their folder's path, which the finished tree gives.
+    std::unordered_map<std::int64_t, std::vector<FileRow>> childFiles;
+    ExtensionTotalsMap extTotals;
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
     std::vector<MftEntry> entries;
     // Left by a decode without an extension index: the extension records seen, as (base,
@@ -96,12 +95,19 @@ struct ScanSlice {
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;
+    // By folder: the files its list will hold, where counted in advance.
+    std::unordered_map<std::int64_t, std::size_t> fileListRoom;
 };
 
 // Folds `from` into `into`; `from` is only read.
 void MergeSlice(ScanSlice& into, const ScanSlice& from);
 // The same, moving the entries instead of copying them; `from` is left empty.
 void MergeSlice(ScanSlice& into, ScanSlice&& from);
+
+// Counts, in `into.fileListRoom`, the files the entries of `slices` will add to each folder's list,
+// so that each list takes exactly its room when its first file is added: lists grown one file at a
+// time held up to twice their files, and copied each file at every doubling.
+void CountFileLists(ScanSlice& into, const std::vector<ScanSlice>& slices);
 
 // Adds one decoded entry to the maps, counts and largest files.
 void AddEntry(ScanSlice& slice, const MftEntry& entry);
@@ -116,8 +122,8 @@ struct AddCache {
     std::int64_t owner = 0;
     SizeTotals* own = nullptr;
     std::int64_t parent = 0;
-    std::vector<ChildFile>* files = nullptr;
-    std::pair<const std::wstring, SizeTotals>* extension = nullptr;
+    std::vector<FileRow>* files = nullptr;
+    std::pair<const std::wstring, ExtensionTotals>* extension = nullptr;
 };
 
 // The same, remembering in `cache` where the entry went.

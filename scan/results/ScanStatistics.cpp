@@ -19,7 +19,18 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
               [](const ExtStat& a, const ExtStat& b) { return a.size > b.size; });
 }
 
-void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, ExtensionTexts& extensions) {
+namespace {
+
+const SharedText& ExtensionText(const ExtensionTotalsMap& extensions, std::wstring_view name) {
+    static const SharedText none(kNoExtensionLabel);
+    const auto found = extensions.find(ExtensionView(name));
+    return found != extensions.end() ? found->second.text : none;
+}
+
+}  // namespace
+
+void BuildLargestFiles(ScanResult& result, LargestFiles&& settled,
+                       const ExtensionTotalsMap& extensions, const FolderPathMap& known) {
     Settle(settled);
     std::vector<MftEntry>& largest = settled.kept;
     const auto& key = settled.key;
@@ -30,10 +41,15 @@ void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, ExtensionText
     // its rows, instead of a walk up the tree and a text of its own for each of 100000 files.
     std::unordered_map<std::int64_t, SharedText> paths;
     for (MftEntry& entry : largest) {
-        const SharedText& extension = extensions.For(entry.name);
+        const SharedText& extension = ExtensionText(extensions, entry.name);
         auto [path, added] = paths.try_emplace(entry.parentRecord);
         if (added) {
-            path->second = FolderPath(result.dirs, entry.parentRecord, result.drive);
+            const auto found =
+                known.find(entry.parentRecord < 1 ? kRootRecord : entry.parentRecord);
+            path->second =
+                found != known.end()
+                    ? found->second
+                    : SharedText(FolderPath(result.dirs, entry.parentRecord, result.drive));
         }
         result.largestFiles.push_back(FileRow{std::move(entry.name), path->second, extension,
                                               entry.size, entry.allocated, entry.recordNumber,

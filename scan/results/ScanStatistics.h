@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/results/ExtensionTexts.h"
+#include "scan/results/DirectoryTree.h"
 #include "scan/results/ScanResult.h"
 #include "scan/results/ScanSlice.h"
 
@@ -12,6 +12,8 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice);
 // The files the largest-files list kept, largest first, with their folder paths; needs the
 // directory tree of `result`. The kept entries and their names move out of `largest`, and the
 // rows share the extension texts the file rows of the tree already hold.
-void BuildLargestFiles(ScanResult& result, LargestFiles&& largest, ExtensionTexts& extensions);
+// `paths` holds the paths of the folders it knows.
+void BuildLargestFiles(ScanResult& result, LargestFiles&& largest,
+                       const ExtensionTotalsMap& extensions, const FolderPathMap& paths);
 
 }  // namespace kestrin

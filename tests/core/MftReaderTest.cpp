@@ -115,7 +115,8 @@ std::vector<std::wstring> NamesOf(const MftBytes& image) {
     std::vector<std::uint8_t> scratch;
     for (std::int64_t n = 0; n < static_cast<std::int64_t>(image.size()) / kRecord; ++n) {
         MftEntry entry;
-        names.push_back(DecodeRecordSlot(image, kRecord, n, scratch, entry) ? entry.name : L"");
+        names.push_back(DecodeRecordSlot(image, kRecord, n, scratch, entry) ? entry.name.str()
+                                                                            : L"");
     }
     return names;
 }
@@ -125,7 +126,7 @@ std::wstring NameOf(std::int64_t number) {
     const auto record = FileRecord(number);
     std::vector<std::uint8_t> scratch;
     DecodeRecordSlot(record, kRecord, 0, scratch, entry);
-    return entry.name;
+    return entry.name.str();
 }
 
 struct Scan {
@@ -427,7 +428,7 @@ TEST(ReadMft, AMappedImageReadsTheSameAsACopiedOne) {
             ParseSliceRecords(image, kRecord, cut, records, slice);
             for (const MftEntry& entry : slice.entries) {
                 decoded[which].push_back(entry.recordNumber);
-                decodedNames[which].push_back(entry.name);
+                decodedNames[which].push_back(entry.name.str());
             }
         }
         EXPECT_EQ(decoded[0], decoded[1]) << "cut at " << cut;

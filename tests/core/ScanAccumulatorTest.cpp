@@ -160,7 +160,7 @@ std::vector<RecordBuilder::ListEntry> DataIn(std::int64_t record) {
 // what each file ended with.
 struct Resolved {
     std::map<std::int64_t, ExtentSizes> noted;
-    std::map<std::int64_t, ChildFile> files;
+    std::map<std::int64_t, FileRow> files;
 };
 
 Resolved Resolve(const std::vector<std::vector<std::uint8_t>>& records) {
@@ -173,7 +173,7 @@ Resolved Resolve(const std::vector<std::vector<std::uint8_t>>& records) {
     ApplyExtents(slice);
     EXPECT_TRUE(slice.entries.empty() && slice.extentSizes.empty());
     for (const auto& [parent, list] : slice.childFiles) {
-        for (const ChildFile& file : list) {
+        for (const FileRow& file : list) {
             out.files[file.recordNumber] = file;
         }
     }

@@ -148,7 +148,7 @@ TEST(SpaceAccounting, ClustersAreCountedOncePerExtentAndStreamsBelongToTheirFile
     ApplyExtents(slice);
     std::map<std::int64_t, std::int64_t> allocated;
     for (const auto& [parent, files] : slice.childFiles) {
-        for (const ChildFile& file : files) {
+        for (const FileRow& file : files) {
             allocated[file.recordNumber] = file.allocated;
         }
     }

@@ -70,7 +70,7 @@ bool InOrder(const TreeModel& model, std::size_t a, std::size_t b) {
             return {column == 2   ? f->size
                     : column == 7 ? f->time
                                   : f->allocated,
-                    column == 8 ? FormatAttributes(f->attributes) : f->name, f->name};
+                    column == 8 ? FormatAttributes(f->attributes) : f->name.str(), f->name.str()};
         }
         if (row.isFilesGroup) {
             const DirNode& p = model.result->dirs.at(row.owner);
@@ -298,7 +298,7 @@ TEST(TreeRows, PathsAndSharesOfFolderGroupAndFileRows) {
     // Files of the root carry "C:\" already, so no second backslash is added.
     ToggleFileGroup(model, 5);
     const std::size_t rootFile = Find(model, 5, true) + 1;
-    EXPECT_EQ(RowPath(model, rootFile), L"C:\\" + RowFile(model, rootFile)->name);
+    EXPECT_EQ(RowPath(model, rootFile), L"C:\\" + RowFile(model, rootFile)->name.str());
 
     HandMade made;
     made.Dir(20, 5, L"nothing allocated");

@@ -1,0 +1,50 @@
+// Names kept in shared blocks: they must read back as added, whatever outlives what.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scan/common/NameText.h"
+
+namespace kestrin {
+namespace {
+
+TEST(NameText, NamesReadBackAfterTheirPoolAndTheirCopiesAreGoneOnAnyThread) {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < 5000; ++i) {  // many blocks' worth
+        texts.push_back(L"file-" + std::to_wstring(i) + (i % 7 == 0 ? L".txt" : L""));
+    }
+    texts.push_back(std::wstring(20000, L'x'));  // longer than a block
+    texts.push_back(L"");
+    texts.push_back(L"\u6587\u4ef6\U0001F600");
+
+    std::vector<NameText> names;
+    {
+        NamePool pool;
+        for (const std::wstring& text : texts) {
+            names.push_back(pool.Add(text));
+        }
+    }
+    // Half the copies are dropped on another thread while this one reads the rest.
+    std::vector<NameText> copies(names.begin(), names.end());
+    std::thread dropper([&] {
+        for (std::size_t i = 0; i < copies.size(); i += 2) {
+            copies[i] = NameText();
+        }
+    });
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(names[i].view(), texts[i]) << i;
+    }
+    dropper.join();
+    names.clear();
+    for (std::size_t i = 1; i < copies.size(); i += 2) {
+        ASSERT_EQ(copies[i], texts[i]) << i;
+    }
+    EXPECT_TRUE(NameText().empty());
+    EXPECT_LT(NameText(L"a.txt"), NameText(L"b"));
+    EXPECT_EQ(NameText(texts[3]).str(), texts[3]);
+}
+
+}  // namespace
+}  // namespace kestrin
