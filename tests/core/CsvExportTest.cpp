@@ -92,7 +92,9 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     std::istringstream same(csv);
     const std::optional<EarlierScan> earlier = ReadEarlierScan(same, why);
     ASSERT_TRUE(earlier) << why;
-    EXPECT_EQ(earlier->files.at("C:\\big\\a,b.txt").size, 900);
+    ASSERT_NE(earlier->Find("C:\\big\\a,b.txt", false), nullptr);
+    EXPECT_EQ(earlier->Find("C:\\big\\a,b.txt", false)->size, 900);
+    EXPECT_EQ(earlier->Find("C:\\big\\a,b.txt", true), nullptr);
     EXPECT_EQ(ComparisonText(now, *earlier),
               "\n与上次扫描比较\n分配变化最大的 20 个文件夹\n（无）\n"
               "\n新增的最大 20 个文件\n（无）\n\n消失的最大 20 个文件\n（无）\n");
@@ -102,6 +104,8 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     older.replace(older.find(grown), grown.size(), "C:\\big\\inner,folder,100,60");
     older.erase(older.find("C:\\small\\s.txt"),
                 std::string("C:\\small\\s.txt,file,10,10,,,,,62\r\n").size());
+    // A path listed twice counts once, with its later sizes.
+    older += "\"C:\\old \"\"x\"\",y\",file,7,7,,,,,99\r\n";
     older += "\"C:\\old \"\"x\"\",y\",file,5000,8192,,,,,99\r\n";
     std::istringstream changed(older);
     const std::optional<EarlierScan> before = ReadEarlierScan(changed, why);
@@ -110,6 +114,7 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     EXPECT_NE(text.find("+40 B     100 B      60 B  C:\\big\\inner"), std::string::npos) << text;
     EXPECT_NE(text.find("10 B  10 B  C:\\small\\s.txt"), std::string::npos) << text;
     EXPECT_NE(text.find("4.88 KB  8.00 KB  C:\\old \"x\",y"), std::string::npos) << text;
+    EXPECT_EQ(text.find("C:\\old", text.find("C:\\old") + 1), std::string::npos) << text;
 
     for (const std::string& bad : {std::string("Path,Type\r\n"), csv + "C:\\x,file,ten,1,,,,,1\r\n",
                                    csv + "C:\\x,link,1,1,,,,,1\r\n", csv + "\"C:\\open,file\r\n"}) {

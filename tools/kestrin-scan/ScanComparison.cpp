@@ -1,7 +1,6 @@
 #include "tools/kestrin-scan/ScanComparison.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iterator>
 #include <vector>
 
@@ -16,98 +15,6 @@ namespace kestrin {
 namespace {
 
 constexpr std::size_t kTopRows = 20;
-constexpr const char* kCsvHeader =
-    "Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record";
-
-// Splits RFC 4180 text into records of fields as it is read, handing each record to `take`:
-// quoted fields may hold commas, doubled quotes and line breaks; records end in CR LF or LF. The
-// text is read a megabyte at a time, and one record's fields are reused for the next, so an
-// earlier scan of a million files is never held as text or as millions of strings. False when a
-// quote is left open, or when `take` refuses a record.
-template <typename Take>
-bool SplitCsv(std::istream& in, Take&& take) {
-    std::vector<std::string> fields(1);
-    std::size_t used = 1;  // fields in use in the current record
-    bool quoted = false;
-    bool quoteSeen = false;  // a quote ended the last chunk: it may be the first of a pair
-    bool crSeen = false;     // a CR ended the last chunk outside quotes
-    const auto endRecord = [&]() {
-        fields.resize(used);
-        const bool accepted = take(fields);
-        for (std::string& field : fields) {
-            field.clear();
-        }
-        used = 1;
-        return accepted;
-    };
-    std::vector<char> chunk(std::size_t{1} << 20);
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        for (std::size_t i = 0; i < got; ++i) {
-            const char c = chunk[i];
-            if (quoteSeen) {
-                quoteSeen = false;
-                if (c == '"') {
-                    fields[used - 1] += '"';
-                    continue;
-                }
-                quoted = false;
-            }
-            if (crSeen) {
-                crSeen = false;
-                if (c == '\n') {
-                    if (!endRecord()) {
-                        return false;
-                    }
-                    continue;
-                }
-                fields[used - 1] += '\r';
-            }
-            if (quoted) {
-                if (c == '"') {
-                    quoteSeen = true;
-                } else {
-                    fields[used - 1] += c;
-                }
-            } else if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                if (used == fields.size()) {
-                    fields.emplace_back();
-                }
-                ++used;
-            } else if (c == '\n') {
-                if (!endRecord()) {
-                    return false;
-                }
-            } else if (c == '\r') {
-                crSeen = true;
-            } else {
-                fields[used - 1] += c;
-            }
-        }
-    }
-    if (quoteSeen) {
-        quoted = false;
-    }
-    if (crSeen) {
-        fields[used - 1] += '\r';
-    }
-    if (used > 1 || !fields.front().empty()) {
-        fields.resize(used);
-        if (!take(fields)) {
-            return false;
-        }
-    }
-    return !quoted;
-}
-
-bool ParseNumber(const std::string& text, std::int64_t& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
 std::wstring SignedChange(std::int64_t change) {
     return (change < 0 ? L"-" : L"+") + FormatSize(change < 0 ? -change : change);
 }
@@ -140,119 +47,158 @@ std::string FolderTable(std::vector<FolderChange> changes) {
 
 struct ListedFile {
     std::string path;
-    EarlierScan::File sizes;
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+};
+
+bool Larger(const ListedFile& a, const ListedFile& b) {
+    return a.size != b.size ? a.size > b.size : a.path < b.path;
+}
+
+// The 20 largest of the files offered, the smaller path first among equal sizes. Files are kept
+// until twice that many have gathered and then trimmed, so that a million files offered keep a
+// few dozen paths, not a million.
+class LargestListed {
+public:
+    // Whether a file of this size could still be among them; the path is made only then.
+    bool Wants(std::int64_t size) const { return !trimmed_ || size >= floor_; }
+    void Offer(ListedFile file) {
+        files_.push_back(std::move(file));
+        if (files_.size() >= 2 * kTopRows) {
+            Trim();
+        }
+    }
+    std::vector<ListedFile> Take() {
+        Trim();
+        return std::move(files_);
+    }
+
+private:
+    void Trim() {
+        const std::size_t rows = std::min(kTopRows, files_.size());
+        std::partial_sort(files_.begin(), files_.begin() + static_cast<std::ptrdiff_t>(rows),
+                          files_.end(), Larger);
+        files_.resize(rows);
+        if (rows == kTopRows) {
+            trimmed_ = true;
+            floor_ = files_.back().size;
+        }
+    }
+
+    std::vector<ListedFile> files_;
+    bool trimmed_ = false;
+    std::int64_t floor_ = 0;
 };
 
 std::string FileTable(std::vector<ListedFile> files) {
-    const auto larger = [](const ListedFile& a, const ListedFile& b) {
-        return a.sizes.size != b.sizes.size ? a.sizes.size > b.sizes.size : a.path < b.path;
-    };
-    const std::size_t rows = std::min(kTopRows, files.size());
-    std::partial_sort(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(rows), files.end(),
-                      larger);
-    if (rows == 0) {
+    std::sort(files.begin(), files.end(), Larger);
+    if (files.empty()) {
         return "（无）\n";
     }
     TextTable table({L"大小", L"分配", L"路径"});
-    for (std::size_t i = 0; i < rows; ++i) {
-        table.Add({FormatSize(files[i].sizes.size), FormatSize(files[i].sizes.allocated),
+    for (std::size_t i = 0; i < std::min(kTopRows, files.size()); ++i) {
+        table.Add({FormatSize(files[i].size), FormatSize(files[i].allocated),
                    WideFromUtf8(files[i].path)});
     }
     return table.Text();
 }
 
-// The scan as the CSV would hold it.
-EarlierScan AsListed(const ScanResult& result) {
-    EarlierScan listed;
-    for (const auto& [record, folder] : result.dirs) {
-        listed.folders[Utf8FromWide(ShownFolderPath(result, record))] = folder.totalAllocated;
-    }
-    for (const auto& [record, rows] : result.dirFiles) {
-        for (const FileRow& row : rows) {
-            listed.files[Utf8FromWide(ShownFilePath(result, row))] = {row.size, row.allocated};
+// Which rows of the earlier scan the scan holds too, by path and type.
+using Matches = std::vector<bool>;
+
+// Folders by path, as the CSV lists them: their allocated size now and then.
+std::vector<FolderChange> FolderChanges(const ScanResult& now, const EarlierScan& then,
+                                        Matches& matched) {
+    std::vector<FolderChange> changes;
+    for (const auto& [record, folder] : now.dirs) {
+        std::string path = Utf8FromWide(ShownFolderPath(now, record));
+        std::int64_t before = 0;
+        if (const EarlierScan::Row* row = then.Find(path, true)) {
+            before = row->allocated;
+            matched[then.IndexOf(*row)] = true;
+        }
+        if (folder.totalAllocated != before) {
+            changes.push_back({std::move(path), folder.totalAllocated, before});
         }
     }
-    return listed;
+    return changes;
+}
+
+// A file of the scan whose path waits to be looked up.
+struct PendingFile {
+    std::string path;
+    std::uint64_t hash = 0;
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+};
+
+// Files of the scan the earlier one lacks; the earlier scan's files the scan holds are marked in
+// `matched`. A file's path is made as the CSV writes it, its folder's part turned into UTF-8 once
+// per folder. Each lookup is made some files after its slot was asked for, so that the waits for
+// memory overlap.
+std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
+                                   Matches& matched) {
+    constexpr std::size_t kAhead = 16;
+    LargestListed added;
+    std::vector<PendingFile> pending(kAhead);
+    std::size_t made = 0;
+    const auto lookUp = [&](const PendingFile& file) {
+        if (const EarlierScan::Row* earlier = then.Find(file.path, file.hash, false)) {
+            matched[then.IndexOf(*earlier)] = true;
+        } else if (added.Wants(file.size)) {
+            added.Offer({file.path, file.size, file.allocated});
+        }
+    };
+    std::string prefix;
+    for (const auto& [record, rows] : now.dirFiles) {
+        const std::wstring* folderPath = nullptr;
+        for (const FileRow& row : rows) {
+            if (folderPath == nullptr || *folderPath != row.folderPath.str()) {
+                folderPath = &row.folderPath.str();
+                prefix = Utf8FromWide(ShownFilePrefix(now, *folderPath));
+            }
+            PendingFile& file = pending[made % kAhead];
+            if (made >= kAhead) {
+                lookUp(file);
+            }
+            file.path = prefix;
+            file.path += Utf8FromWide(row.name);
+            file.hash = PathHash(file.path);
+            file.size = row.size;
+            file.allocated = row.allocated;
+            then.Prefetch(file.hash);
+            ++made;
+        }
+    }
+    for (std::size_t i = made > kAhead ? made - kAhead : 0; i < made; ++i) {
+        lookUp(pending[i % kAhead]);
+    }
+    return added.Take();
 }
 
 }  // namespace
 
-std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
-    EarlierScan scan;
-    std::size_t line = 0;
-    bool rowFailed = false;
-    const bool split = SplitCsv(in, [&](const std::vector<std::string>& row) {
-        if (line++ == 0) {
-            std::string header;
-            for (const std::string& field : row) {
-                header += (header.empty() ? "" : ",") + field;
-            }
-            if (header != kCsvHeader) {
-                why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
-                rowFailed = true;
-            }
-            return !rowFailed;
-        }
-        EarlierScan::File sizes;
-        const bool sound = row.size() == 9 && !row[0].empty() &&
-                           (row[1] == "folder" || row[1] == "file") &&
-                           ParseNumber(row[2], sizes.size) && ParseNumber(row[3], sizes.allocated);
-        if (!sound) {
-            why = "第 " + std::to_string(line) + " 行不是带路径和两个大小的文件夹行或文件行";
-            rowFailed = true;
-            return false;
-        }
-        if (row[1] == "folder") {
-            scan.folders[row[0]] = sizes.allocated;
-        } else {
-            scan.files[row[0]] = sizes;
-        }
-        return true;
-    });
-    if (line == 0 && split) {
-        why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
-        return std::nullopt;
-    }
-    if (!split && !rowFailed) {
-        why = "有一个引号字段没有结束";
-    }
-    if (!split) {
-        return std::nullopt;
-    }
-    return scan;
-}
-
 std::string ComparisonText(const ScanResult& now, const EarlierScan& then) {
-    const EarlierScan listed = AsListed(now);
-    std::vector<FolderChange> folders;
-    for (const auto& [path, allocated] : listed.folders) {
-        const auto earlier = then.folders.find(path);
-        const std::int64_t before = earlier == then.folders.end() ? 0 : earlier->second;
-        if (allocated != before) {
-            folders.push_back({path, allocated, before});
+    Matches matched(then.Rows().size(), false);
+    std::vector<FolderChange> folders = FolderChanges(now, then, matched);
+    std::vector<ListedFile> added = AddedFiles(now, then, matched);
+    LargestListed gone;
+    for (const EarlierScan::Row& row : then.Rows()) {
+        if (row.replaced || matched[then.IndexOf(row)]) {
+            continue;
         }
-    }
-    for (const auto& [path, allocated] : then.folders) {
-        if (listed.folders.count(path) == 0 && allocated != 0) {
-            folders.push_back({path, 0, allocated});
-        }
-    }
-    std::vector<ListedFile> added;
-    for (const auto& [path, sizes] : listed.files) {
-        if (then.files.count(path) == 0) {
-            added.push_back({path, sizes});
-        }
-    }
-    std::vector<ListedFile> gone;
-    for (const auto& [path, sizes] : then.files) {
-        if (listed.files.count(path) == 0) {
-            gone.push_back({path, sizes});
+        if (row.folder) {
+            if (row.allocated != 0) {
+                folders.push_back({std::string(then.PathOf(row)), 0, row.allocated});
+            }
+        } else if (gone.Wants(row.size)) {
+            gone.Offer({std::string(then.PathOf(row)), row.size, row.allocated});
         }
     }
     std::string text = "\n与上次扫描比较\n";
     text += "分配变化最大的 20 个文件夹\n" + FolderTable(std::move(folders));
     text += "\n新增的最大 20 个文件\n" + FileTable(std::move(added));
-    text += "\n消失的最大 20 个文件\n" + FileTable(std::move(gone));
+    text += "\n消失的最大 20 个文件\n" + FileTable(gone.Take());
     return text;
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// An earlier scan as the CSV that kestrin-scan --csv wrote holds it: each row's path, type, size
+// and allocated size, found by path. The paths lie one after another in one text and the rows are
+// 40 bytes each, so a scan of a million files takes little more than its paths' bytes, where a
+// map of strings took several times that.
+class EarlierScan {
+public:
+    struct Row {
+        std::uint64_t hash = 0;
+        std::uint64_t pathStart = 0;
+        std::uint32_t pathLength = 0;
+        bool folder = false;
+        bool replaced = false;  // a later row has the same path and type
+        std::int64_t size = 0;
+        std::int64_t allocated = 0;
+    };
+
+    // A later row with the path and type of an earlier one replaces it, once indexed.
+    void Add(std::string_view path, bool folder, std::int64_t size, std::int64_t allocated);
+    // Makes the rows added so far findable; rows added after are not.
+    void Index();
+    const Row* Find(std::string_view path, bool folder) const;
+    // The same with the path's hash given, after Prefetch(hash) some lookups before: a lookup
+    // mostly waits for its slot to come from memory, and several can wait at once.
+    const Row* Find(std::string_view path, std::uint64_t hash, bool folder) const;
+    void Prefetch(std::uint64_t hash) const;
+    std::string_view PathOf(const Row& row) const;
+    const std::vector<Row>& Rows() const { return rows_; }
+    std::size_t IndexOf(const Row& row) const {
+        return static_cast<std::size_t>(&row - rows_.data());
+    }
+
+private:
+    std::size_t SlotOf(std::uint64_t hash, std::string_view path, bool folder) const;
+
+    std::string paths_;
+    std::vector<Row> rows_;
+    // Open addressing: the high half of a row's hash above its index plus one; 0 for an empty
+    // slot. The hash beside the index spares a visit to the row, far away in memory, for every
+    // other path met on the way, and places the row anew when the table grows.
+    std::vector<std::uint64_t> slots_;
+};
+
+// Hashes a path's bytes eight at a time: the paths of a million files are hashed twice in a
+// comparison, once as read and once as scanned.
+std::uint64_t PathHash(std::string_view path);
+
+// Reads such a CSV. Nothing, with the reason in `why`, when it is not one: another header, a
+// row without its nine fields, a type that is neither folder nor file, a size that is no number.
+std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why);
+
+}  // namespace kestrin
