@@ -112,7 +112,7 @@ void AddFileItems(const ScanResult& result, std::int64_t directory, int& counter
             continue;
         }
         TreemapItem item;
-        item.name = file.name;
+        item.name = file.name.str();
         item.size = file.size;
         item.recordNumber = directory;
         item.isFile = true;

@@ -54,7 +54,7 @@ bool CompareFileRows(const FileRow& a, const FileRow& b, SortState sort) {
     int order = 0;
     switch (sort.column) {
         case 0:
-            order = CompareTextNoCase(a.name, b.name);
+            order = CompareTextNoCase(a.name.wide(), b.name.wide());
             break;
         case 1:
             order = CompareTextNoCase(a.folderPath, b.folderPath);
@@ -100,7 +100,7 @@ std::wstring FileCellText(const FileRow& row, int column) {
 }
 
 std::wstring FileRowPath(const FileRow& row) {
-    return FilePath(row.folderPath, row.name);
+    return FilePath(row.folderPath, row.name.wide());
 }
 
 std::uint32_t ExtensionColor(const ScanResult& result, std::wstring_view extension) {

@@ -339,7 +339,7 @@ void AppendFileRows(TreeModel& model, std::int64_t folder, std::int32_t depth) {
     }
     if (column == 0) {
         std::sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
-            return TextInDirection(CompareTextNoCase(files[i].name, files[j].name), ascending);
+            return TextInDirection(CompareTextNoCase(files[i].name.wide(), files[j].name.wide()), ascending);
         });
     } else if (column == 8) {
         std::vector<std::wstring> attributes(files.size());
@@ -361,7 +361,7 @@ void AppendFileRows(TreeModel& model, std::int64_t folder, std::int32_t depth) {
             if (a != b) {
                 return InDirection(a, b, ascending);
             }
-            return CompareTextNoCase(files[i].name, files[j].name) < 0;
+            return CompareTextNoCase(files[i].name.wide(), files[j].name.wide()) < 0;
         });
     }
     model.treeRows.reserve(model.treeRows.size() + order.size());
@@ -500,7 +500,7 @@ std::wstring RowPath(const TreeModel& model, std::size_t index) {
         if (file == nullptr) {
             return {};
         }
-        return FilePath(file->folderPath, file->name);
+        return FilePath(file->folderPath, file->name.wide());
     }
     std::wstring path = model.result->drive + L":\\";
     std::vector<const std::wstring*> names;

@@ -71,7 +71,7 @@ void DrawRowIcon(HDC dc, const TreeRow& row, std::size_t index, const RECT& box)
     if (row.isFilesGroup) {
         icon = GetExtensionIcon(L".txt");
     } else if (const FileRow* file = RowFile(treeModel, index)) {
-        icon = GetExtensionIcon(ExtensionOf(file->name));
+        icon = GetExtensionIcon(ExtensionOf(file->name.wide()));
     }
     if (icon != nullptr) {
         ::DrawIconEx(dc, box.left, box.top, icon, box.right - box.left, box.bottom - box.top, 0,

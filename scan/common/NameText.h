@@ -6,19 +6,28 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace kestrin {
 
-// An immutable wide text kept in a block of many: the name of one file. A volume's tens of
-// millions of names, each a string of its own, cost a string object, a heap block and the
-// allocator's rounding per name; here a name is 16 bytes beside its characters, and the names a
-// decoding task adds lie one after another in shared blocks. A block lives as long as one name in
-// it does, so a name may be copied, kept and dropped anywhere, like a string.
+// Names are kept as NTFS holds them, in UTF-16: as wchar_t where it is 16 bits wide (Windows),
+// so that they read as wide text in place, and as char16_t elsewhere, where a wide character
+// takes four bytes and the names of tens of millions of files would take twice the memory.
+using NameUnit = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
+// A name as wide text: a view of the name itself where wchar_t is 16 bits wide, a converted copy
+// elsewhere.
+using WideName = std::conditional_t<sizeof(wchar_t) == 2, std::wstring_view, std::wstring>;
+
+// An immutable name kept in a block of many: the name of one file. A volume's tens of millions of
+// names, each a string of its own, cost a string object, a heap block and the allocator's
+// rounding per name; here a name is 16 bytes beside its characters, and the names a decoding task
+// adds lie one after another in shared blocks. A block lives as long as one name in it does, so a
+// name may be copied, kept and dropped anywhere, like a string.
 class NameText {
 public:
     NameText() = default;
-    NameText(std::wstring_view text);  // NOLINT: a text is a text
+    NameText(std::wstring_view text);                                          // NOLINT
     NameText(const std::wstring& text) : NameText(std::wstring_view(text)) {}  // NOLINT
     NameText(const wchar_t* text) : NameText(std::wstring_view(text)) {}       // NOLINT
     NameText(const NameText& other) noexcept
@@ -37,19 +46,24 @@ public:
     }
     ~NameText() { Release(); }
 
-    std::wstring_view view() const;
-    std::wstring str() const { return std::wstring(view()); }
-    operator std::wstring_view() const { return view(); }  // NOLINT
-    std::size_t size() const { return length_; }
+    // The UTF-16 code units.
+    std::basic_string_view<NameUnit> units() const;
+    WideName wide() const;
+    std::wstring str() const { return std::wstring(wide()); }
+    // Appends the name as UTF-8; unpaired surrogates become U+FFFD, as Utf8FromWide makes them.
+    void AppendUtf8(std::string& out) const;
+    // The text from the last dot on, as ExtensionView finds it; empty when there is none. Made in
+    // `scratch` where the name cannot be read as wide text in place.
+    std::wstring_view Extension(std::wstring& scratch) const;
     bool empty() const { return length_ == 0; }
-    wchar_t operator[](std::size_t i) const { return view()[i]; }
 
-    friend bool operator==(const NameText& a, const NameText& b) { return a.view() == b.view(); }
-    friend bool operator==(const NameText& a, std::wstring_view b) { return a.view() == b; }
-    friend bool operator==(const NameText& a, const std::wstring& b) { return a.view() == b; }
-    friend bool operator==(const NameText& a, const wchar_t* b) { return a.view() == b; }
+    friend bool operator==(const NameText& a, const NameText& b) { return a.units() == b.units(); }
+    friend bool operator==(const NameText& a, std::wstring_view b) { return a.Equals(b); }
+    friend bool operator==(const NameText& a, const std::wstring& b) { return a.Equals(b); }
+    friend bool operator==(const NameText& a, const wchar_t* b) { return a.Equals(b); }
+    // In UTF-16 code units, as Windows orders wide text.
     friend std::strong_ordering operator<=>(const NameText& a, const NameText& b) {
-        return a.view().compare(b.view()) <=> 0;
+        return a.units().compare(b.units()) <=> 0;
     }
 
     // The characters of one or more names, and how many names (and the pool writing into it)
@@ -59,6 +73,7 @@ public:
 private:
     friend class NamePool;
     NameText(Block* block, std::uint32_t offset, std::uint32_t length);
+    bool Equals(std::wstring_view text) const;
     void Retain() const;
     void Release();
 
@@ -81,8 +96,13 @@ public:
     ~NamePool();
 
     NameText Add(std::wstring_view text);
+    // A copy of `name` in the pool's block.
+    NameText Copy(const NameText& name);
 
 private:
+    NameUnit* Room(std::size_t units);
+    NameText Taken(std::size_t units);
+
     NameText::Block* block_ = nullptr;
 };
 

@@ -18,7 +18,9 @@ char32_t JoinSurrogates(char32_t high, char32_t low) {
     return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+}  // namespace
+
+void AppendUtf8CodePoint(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -35,6 +37,8 @@ void AppendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 void AppendWide(std::wstring& out, char32_t c) {
     if constexpr (sizeof(wchar_t) == 2) {
@@ -88,7 +92,7 @@ std::string Utf8FromWide(std::wstring_view text) {
         } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF) {
             c = kReplacement;
         }
-        AppendUtf8(out, c);
+        AppendUtf8CodePoint(out, c);
     }
     return out;
 }

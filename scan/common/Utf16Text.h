@@ -12,6 +12,9 @@ namespace kestrin {
 // latter surrogate pairs are joined into one code point; a lone surrogate is kept as it is.
 std::wstring WideFromUtf16Le(const ByteReader& bytes, std::size_t offset, std::size_t units);
 
+// One code point as UTF-8, appended.
+void AppendUtf8CodePoint(std::string& out, char32_t c);
+
 // UTF-8 for output; unpaired surrogates become U+FFFD.
 std::string Utf8FromWide(std::wstring_view text);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 #include "render/Format.h"
 #include "scan/ntfs/AttributeWalk.h"
@@ -249,7 +250,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
                 // whole MFT has passed. Its own space is measured already, and is not again.
                 slice.unnamedRecords.push_back(n);
             } else if (decoded) {
-                entry.name = names.Add(entry.name);
+                entry.name = names.Copy(entry.name);
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);

@@ -20,8 +20,8 @@ void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
     }
 }
 
-ExtensionTotals& TotalsOfExtension(ScanSlice& slice, std::wstring_view name, AddCache& cache) {
-    const std::wstring_view extension = ExtensionView(name);
+ExtensionTotals& TotalsOfExtension(ScanSlice& slice, const NameText& name, AddCache& cache) {
+    const std::wstring_view extension = name.Extension(cache.extensionText);
     if (cache.extension != nullptr && cache.extension->first == extension) {
         return cache.extension->second;
     }

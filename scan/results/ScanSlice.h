@@ -124,6 +124,7 @@ struct AddCache {
     std::int64_t parent = 0;
     std::vector<FileRow>* files = nullptr;
     std::pair<const std::wstring, ExtensionTotals>* extension = nullptr;
+    std::wstring extensionText;  // room to read a name's extension in
 };
 
 // The same, remembering in `cache` where the entry went.

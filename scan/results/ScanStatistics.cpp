@@ -21,9 +21,10 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
 
 namespace {
 
-const SharedText& ExtensionText(const ExtensionTotalsMap& extensions, std::wstring_view name) {
+const SharedText& ExtensionText(const ExtensionTotalsMap& extensions, const NameText& name) {
     static const SharedText none(kNoExtensionLabel);
-    const auto found = extensions.find(ExtensionView(name));
+    std::wstring scratch;
+    const auto found = extensions.find(name.Extension(scratch));
     return found != extensions.end() ? found->second.text : none;
 }
 

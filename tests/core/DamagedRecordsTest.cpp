@@ -72,7 +72,7 @@ TEST(DamagedRecords, DecodersYieldSaneEntriesOrNothing) {
                               static_cast<std::int32_t>(damaged.size() / size), slice, &extensions);
             for (const MftEntry& entry : slice.entries) {
                 EXPECT_FALSE(entry.name.empty());
-                EXPECT_LE(entry.name.size(), 255u);
+                EXPECT_LE(entry.name.units().size(), 255u);
                 EXPECT_GE(entry.size, 0);
                 EXPECT_GE(entry.allocated, 0);
             }

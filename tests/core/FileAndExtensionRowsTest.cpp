@@ -29,7 +29,7 @@ int Order(std::int64_t a, std::int64_t b) {
 
 // What each header click must order by, read straight off the fields.
 const std::vector<std::function<int(const FileRow&, const FileRow&)>> kFileKeys = {
-    [](const FileRow& a, const FileRow& b) { return CompareTextNoCase(a.name, b.name); },
+    [](const FileRow& a, const FileRow& b) { return CompareTextNoCase(a.name.wide(), b.name.wide()); },
     [](const FileRow& a, const FileRow& b) {
         return CompareTextNoCase(a.folderPath, b.folderPath);
     },

@@ -5,7 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "render/Format.h"
 #include "scan/common/NameText.h"
+#include "scan/common/Utf16Text.h"
 
 namespace kestrin {
 namespace {
@@ -17,7 +19,9 @@ TEST(NameText, NamesReadBackAfterTheirPoolAndTheirCopiesAreGoneOnAnyThread) {
     }
     texts.push_back(std::wstring(20000, L'x'));  // longer than a block
     texts.push_back(L"");
-    texts.push_back(L"\u6587\u4ef6\U0001F600");
+    texts.push_back(L"\u6587\u4ef6\U0001F600.\U0001F600");
+    texts.push_back(std::wstring(L"bad") + static_cast<wchar_t>(0xD800) +
+                    L".t");  // a lone surrogate
 
     std::vector<NameText> names;
     {
@@ -34,12 +38,22 @@ TEST(NameText, NamesReadBackAfterTheirPoolAndTheirCopiesAreGoneOnAnyThread) {
         }
     });
     for (std::size_t i = 0; i < names.size(); ++i) {
-        ASSERT_EQ(names[i].view(), texts[i]) << i;
+        ASSERT_EQ(names[i].str(), texts[i]) << i;
     }
     dropper.join();
     names.clear();
     for (std::size_t i = 1; i < copies.size(); i += 2) {
         ASSERT_EQ(copies[i], texts[i]) << i;
+    }
+    // Kept as UTF-16, written out as the wide text would be.
+    for (const std::wstring& text : texts) {
+        const NameText name(text);
+        std::string utf8 = "x";
+        name.AppendUtf8(utf8);
+        EXPECT_EQ(utf8, "x" + Utf8FromWide(text));
+        std::wstring scratch;
+        EXPECT_EQ(name.Extension(scratch), ExtensionView(text));
+        EXPECT_EQ(name, text);
     }
     EXPECT_TRUE(NameText().empty());
     EXPECT_LT(NameText(L"a.txt"), NameText(L"b"));

@@ -328,7 +328,7 @@ TEST(WholeDisk, EachNtfsPartitionScansAsTheSleuthKitListsIt) {
                 const FileRow& row = *files.at(record);
                 bool named = false;
                 for (const auto& [parent, name] : fls.names) {
-                    named |= name == Utf8FromWide(row.name);
+                    named |= name == Utf8FromWide(row.name.str());
                 }
                 EXPECT_TRUE(named) << record;
                 if (fls.size) {

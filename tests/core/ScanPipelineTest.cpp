@@ -86,8 +86,8 @@ TEST(ScanPipeline, EveryFixtureImageAgreesWithTheSleuthKit) {
                 const test::FlsRecord& listed = fls.at(row.recordNumber);
                 EXPECT_TRUE(rows.emplace(row.recordNumber, &row).second) << row.recordNumber;
                 EXPECT_TRUE(!listed.isDirectory &&
-                            listed.names.count({dir, Utf8FromWide(row.name)}))
-                    << row.recordNumber << " " << Utf8FromWide(row.name) << " in " << dir;
+                            listed.names.count({dir, Utf8FromWide(row.name.str())}))
+                    << row.recordNumber << " " << Utf8FromWide(row.name.str()) << " in " << dir;
                 EXPECT_EQ(row.size, listed.size.value_or(row.size)) << row.recordNumber;
                 EXPECT_EQ(row.folderPath, FlsPath(fls, dir));
                 extensions[row.extension].first += row.size;

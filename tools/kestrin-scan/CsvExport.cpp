@@ -118,7 +118,7 @@ void FileRows(CsvWriter& csv, const ScanResult& result, std::int64_t folder) {
             prefix = Utf8FromWide(ShownFilePrefix(result, *folderPath));
         }
         path = prefix;
-        path += Utf8FromWide(file->name);
+        file->name.AppendUtf8(path);
         csv.Field(path)
             .Field("file")
             .Number(file->size)

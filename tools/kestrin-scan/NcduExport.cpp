@@ -65,6 +65,12 @@ public:
         AppendJsonString(utf8_, [&](std::string_view part) { out_.Append(part); });
         return *this;
     }
+    JsonWriter& FileName(const NameText& name) {
+        utf8_.clear();
+        name.AppendUtf8(utf8_);
+        AppendJsonString(utf8_, [&](std::string_view part) { out_.Append(part); });
+        return *this;
+    }
     bool Flush() { return out_.Flush(); }
 
 private:
@@ -74,7 +80,7 @@ private:
 
 void WriteFile(JsonWriter& json, const FileRow& file) {
     json << ",\n{\"name\":";
-    json.Name(file.name) << ",\"asize\":" << file.size << ",\"dsize\":" << file.allocated
+    json.FileName(file.name) << ",\"asize\":" << file.size << ",\"dsize\":" << file.allocated
                          << ",\"ino\":" << file.recordNumber;
     if (const std::int64_t mtime = UnixSeconds(file.time); mtime > 0) {
         json << ",\"mtime\":" << mtime;

@@ -16,7 +16,7 @@ std::string RecordListingLine(const MftEntry& entry) {
                   entry.recordNumber, entry.parentRecord, entry.isDirectory ? 'd' : 'f', entry.size,
                   entry.allocated, entry.time, entry.attributes);
     std::string line = numbers;
-    line += Utf8FromWide(entry.name);
+    entry.name.AppendUtf8(line);
     line += '\n';
     return line;
 }

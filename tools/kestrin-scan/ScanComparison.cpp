@@ -162,7 +162,7 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
                 lookUp(file);
             }
             file.path = prefix;
-            file.path += Utf8FromWide(row.name);
+            row.name.AppendUtf8(file.path);
             file.hash = PathHash(file.path);
             file.size = row.size;
             file.allocated = row.allocated;

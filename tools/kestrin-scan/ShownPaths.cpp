@@ -44,7 +44,7 @@ std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderP
 }
 
 std::wstring ShownFilePath(const ScanResult& result, const FileRow& file) {
-    return ShownFilePrefix(result, file.folderPath.str()) + std::wstring(file.name.view());
+    return ShownFilePrefix(result, file.folderPath.str()) + file.name.str();
 }
 
 }  // namespace kestrin
