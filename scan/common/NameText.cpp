@@ -226,13 +226,4 @@ NameText NamePool::Add(std::wstring_view text) {
     return Taken(units);
 }
 
-NameText NamePool::Copy(const NameText& name) {
-    const std::basic_string_view<NameUnit> units = name.units();
-    if (units.empty() || units.size() > kBlockUnits / 4) {
-        return name;
-    }
-    std::copy(units.begin(), units.end(), Room(units.size()));
-    return Taken(units.size());
-}
-
 }  // namespace kestrin

@@ -96,8 +96,6 @@ public:
     ~NamePool();
 
     NameText Add(std::wstring_view text);
-    // A copy of `name` in the pool's block.
-    NameText Copy(const NameText& name);
 
 private:
     NameUnit* Room(std::size_t units);

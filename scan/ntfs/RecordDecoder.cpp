@@ -159,7 +159,7 @@ void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool h
 }
 
 bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
-                MftEntry& entry) {
+                MftEntry& entry, NamePool* names) {
     std::wstring name = std::move(facts.name);
     std::int64_t parent = facts.parentRecord;
     bool isDirectory = facts.isDirectory;
@@ -205,7 +205,7 @@ bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&&
 
     entry.recordNumber = recordNumber;
     entry.parentRecord = parent;
-    entry.name = std::move(name);
+    entry.name = names != nullptr ? names->Add(name) : NameText(name);
     entry.isDirectory = isDirectory;
     entry.size = std::max<std::int64_t>(size, 0);
     if (allocatedExact) {
@@ -235,7 +235,7 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
 
 bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumber,
                              const ByteReader& record, MftEntry& entry,
-                             const ExtensionIndex* extensions, SpaceProbe* probe) {
+                             const ExtensionIndex* extensions, SpaceProbe* probe, NamePool* names) {
     const std::int32_t recordSize = records.RecordSize();
     if (recordSize <= 0 || record.Size() < static_cast<std::size_t>(recordSize) ||
         !HasRecordMagic(record)) {
@@ -261,15 +261,15 @@ bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumbe
         ParseExtensionRecords(records, extensions->ExtensionsOf(recordNumber), recordNumber,
                               headerIsDirectory, facts);
     }
-    return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry);
+    return BuildEntry(recordNumber, headerIsDirectory, std::move(facts), entry, names);
 }
 
 bool DecodeRecordCopy(const MftRecords& records, std::int64_t recordNumber,
                       std::span<std::uint8_t> copy, MftEntry& entry,
-                      const ExtensionIndex* extensions, SpaceProbe* probe) {
+                      const ExtensionIndex* extensions, SpaceProbe* probe, NamePool* names) {
     ApplyFixup(copy);
     return DecodeWithAttributeList(records, recordNumber, ByteReader(copy), entry, extensions,
-                                   probe);
+                                   probe, names);
 }
 
 bool DecodeRecordSlot(const MftRecords& records, std::int64_t recordNumber,

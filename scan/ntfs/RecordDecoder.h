@@ -44,8 +44,9 @@ void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool h
                      RecordFacts& facts, SpaceProbe* probe = nullptr);
 
 // Turns the gathered facts into an entry, taking their name; false for a file without any name.
+// The name goes into `names` where one is given, into a block of its own otherwise.
 bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
-                MftEntry& entry);
+                MftEntry& entry, NamePool* names = nullptr);
 
 // Decodes an in-use base record from its own attributes.
 bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEntry& entry);
@@ -59,13 +60,14 @@ bool DecodeBaseRecord(const ByteReader& record, std::int64_t recordNumber, MftEn
 bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumber,
                              const ByteReader& record, MftEntry& entry,
                              const ExtensionIndex* extensions = nullptr,
-                             SpaceProbe* probe = nullptr);
+                             SpaceProbe* probe = nullptr, NamePool* names = nullptr);
 
 // Decodes record n from `copy`, a private copy of its slot (recordSize bytes) that is fixed up in
 // place first. False for free, extension, damaged or nameless records.
 bool DecodeRecordCopy(const MftRecords& records, std::int64_t recordNumber,
                       std::span<std::uint8_t> copy, MftEntry& entry,
-                      const ExtensionIndex* extensions = nullptr, SpaceProbe* probe = nullptr);
+                      const ExtensionIndex* extensions = nullptr, SpaceProbe* probe = nullptr,
+                      NamePool* names = nullptr);
 
 // Decodes record slot n of the MFT through the private `scratch` copy (recordSize bytes), so the
 // bytes in memory are never modified. False for free, extension, damaged or nameless records.

@@ -244,13 +244,12 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             probe.measured = false;
             probe.space = RecordSpace{};
             records.ClearMissed();
-            const bool decoded = DecodeRecordCopy(records, n, copy, entry, index, &probe);
+            const bool decoded = DecodeRecordCopy(records, n, copy, entry, index, &probe, &names);
             if (records.Missed()) {
                 // Its names lie in records outside the piece in hand: decoded again once the
                 // whole MFT has passed. Its own space is measured already, and is not again.
                 slice.unnamedRecords.push_back(n);
             } else if (decoded) {
-                entry.name = names.Copy(entry.name);
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);
