@@ -194,6 +194,14 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     return result;
 }
 
+DecodedRecords DecodeVolumeRecords(const std::function<bool(VolumeHandle&)>& open,
+                                   unsigned hardwareThreads, const MftReadSettings& settings) {
+    LocatedMft mft;
+    OpenAndLocate(open, ProgressCallback(), mft);
+    VolumeScan scan = Decode(mft, hardwareThreads, ProgressCallback(), settings);
+    return DecodedRecords{std::move(scan.slices), scan.geometry.unreadRecords};
+}
+
 ScanResult ScanDriveMft(std::wstring drive, ProgressCallback progress) {
     const std::wstring letter = drive;
     return ScanVolumeMft([&](VolumeHandle& volume) { return OpenVolume(volume, letter); },

@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "scan/results/ScanResult.h"
+#include "scan/results/ScanSlice.h"
 #include "scan/volume/Volume.h"
 
 namespace kestrin {
@@ -26,6 +28,18 @@ struct MftReadSettings {
     std::size_t cacheBlockBytes = std::size_t{16} << 10;
     std::size_t cacheBlocks = 64;
 };
+
+// Every record of the MFT decoded as the pipeline decodes it, read a piece at a time, and nothing
+// more: the entries in record order across the slices, their sizes as their own records give
+// them (what extension records hold is not applied). Memory grows with the entries, not with the
+// MFT. Failures throw with the user's text, as the pipeline's do.
+struct DecodedRecords {
+    std::vector<ScanSlice> slices;
+    std::int64_t unreadRecords = 0;
+};
+DecodedRecords DecodeVolumeRecords(const std::function<bool(VolumeHandle&)>& open,
+                                   unsigned hardwareThreads,
+                                   const MftReadSettings& settings = MftReadSettings{});
 
 // The pipeline with the volume opened by `open` and the hardware thread count given, as the
 // two entry points above call it.

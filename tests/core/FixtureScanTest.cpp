@@ -12,7 +12,7 @@
 #include "core/FlsListing.h"
 #include "core/TestPaths.h"
 #include "scan/common/Utf16Text.h"
-#include "scan/volume/MftReader.h"
+#include "scan/pipeline/ScanPipeline.h"
 #include "scan/volume/Volume.h"
 #include "tools/kestrin-scan/RecordListing.h"
 
@@ -33,19 +33,16 @@ struct ListedRecord {
 // Our own listing, through the same code the command line uses.
 std::map<std::int64_t, ListedRecord> ListImage(const std::filesystem::path& image) {
     std::map<std::int64_t, ListedRecord> records;
-    VolumeHandle volume;
-    if (!OpenVolumePath(volume, image)) {
-        ADD_FAILURE() << "cannot open " << image;
+    DecodedRecords decoded;
+    try {
+        decoded = DecodeVolumeRecords(
+            [&](VolumeHandle& volume) { return OpenVolumePath(volume, image); }, 2);
+    } catch (const std::exception& failure) {
+        ADD_FAILURE() << "cannot list " << image << ": " << failure.what();
         return records;
     }
-    MftBytes mft;
-    MftGeometry geometry;
-    if (!ReadMft(volume, mft, geometry)) {
-        ADD_FAILURE() << "cannot read the MFT of " << image;
-        return records;
-    }
-    std::stringstream lines(test::CaptureOutput(
-        [&](std::FILE* out) { WriteRecordListing(mft, geometry.recordSize, out); }));
+    std::stringstream lines(
+        test::CaptureOutput([&](std::FILE* out) { WriteRecordListing(decoded.slices, out); }));
     std::string line;
     while (std::getline(lines, line)) {
         const std::vector<std::string> fields = SplitTabs(line);

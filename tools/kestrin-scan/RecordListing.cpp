@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "scan/common/Utf16Text.h"
-#include "scan/ntfs/RecordDecoder.h"
 
 namespace kestrin {
 
@@ -21,29 +20,20 @@ std::string RecordListingLine(const MftEntry& entry) {
     return line;
 }
 
-std::int64_t WriteRecordListing(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                                std::FILE* out) {
-    if (recordSize <= 0) {
-        return 0;
-    }
+std::int64_t WriteRecordListing(std::vector<ScanSlice>& slices, std::FILE* out) {
     constexpr std::size_t kFlushSize = 1 << 20;
-    const std::int64_t slots =
-        static_cast<std::int64_t>(image.size() / static_cast<std::size_t>(recordSize));
-    const ExtensionIndex extensions = ExtensionIndex::Build(image, recordSize);
-    std::vector<std::uint8_t> scratch;
     std::string block;
     std::int64_t lines = 0;
-    for (std::int64_t n = 0; n < slots; ++n) {
-        MftEntry entry;
-        if (!DecodeRecordSlot(image, recordSize, n, scratch, entry, &extensions)) {
-            continue;
+    for (ScanSlice& slice : slices) {
+        for (const MftEntry& entry : slice.entries) {
+            block += RecordListingLine(entry);
+            ++lines;
+            if (block.size() >= kFlushSize) {
+                std::fwrite(block.data(), 1, block.size(), out);
+                block.clear();
+            }
         }
-        block += RecordListingLine(entry);
-        ++lines;
-        if (block.size() >= kFlushSize) {
-            std::fwrite(block.data(), 1, block.size(), out);
-            block.clear();
-        }
+        std::vector<MftEntry>().swap(slice.entries);
     }
     std::fwrite(block.data(), 1, block.size(), out);
     return lines;

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "scan/ntfs/MftEntry.h"
+#include "scan/results/ScanSlice.h"
 
 namespace kestrin {
 
@@ -13,9 +15,8 @@ namespace kestrin {
 // the attribute flags in hex and the UTF-8 name, separated by tabs.
 std::string RecordListingLine(const MftEntry& entry);
 
-// Decodes every record slot of an MFT image and writes one line per decoded entry, in record
-// order, to `out` in large blocks. Returns the number of lines written.
-std::int64_t WriteRecordListing(std::span<const std::uint8_t> image, std::int32_t recordSize,
-                                std::FILE* out);
+// Writes one line per decoded entry of the slices, in their order, to `out` in large blocks,
+// letting each slice's entries go once written. Returns the number of lines written.
+std::int64_t WriteRecordListing(std::vector<ScanSlice>& slices, std::FILE* out);
 
 }  // namespace kestrin

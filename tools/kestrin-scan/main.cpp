@@ -17,7 +17,6 @@
 #include "scan/source/VolumeSource.h"
 #include "scan/volume/MftFileRecords.h"
 #include "scan/volume/MftFileVolume.h"
-#include "scan/volume/MftReader.h"
 #include "scan/volume/SourceDescription.h"
 #include "scan/volume/Volume.h"
 #include "tools/kestrin-scan/CommandLine.h"
@@ -81,13 +80,12 @@ int WarnWhenIncomplete(int status, std::int64_t unreadRecords) {
 
 // With --timing: how much of the MFT the scan held at once, and what it read out of order.
 void PrintMftReading(const MftReading& reading, std::FILE* out) {
-    std::fprintf(out,
-                 "mft: %lld pieces, %.1f MiB held at most, %lld records decoded late, %lld reads "
-                 "out of order\n",
-                 static_cast<long long>(reading.pieces),
-                 static_cast<double>(reading.heldBytes) / (1 << 20),
-                 static_cast<long long>(reading.lateRecords),
-                 static_cast<long long>(reading.recordReads));
+    std::fprintf(
+        out,
+        "mft: %lld pieces, %.1f MiB held at most, %lld records decoded late, %lld reads "
+        "out of order\n",
+        static_cast<long long>(reading.pieces), static_cast<double>(reading.heldBytes) / (1 << 20),
+        static_cast<long long>(reading.lateRecords), static_cast<long long>(reading.recordReads));
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -258,26 +256,30 @@ bool OpenSourceVolume(const CommandLine& line, const RunPaths& paths, VolumeHand
     return open;
 }
 
+// The MFT is decoded a piece at a time, as a scan decodes it, so that a listing of a volume of
+// tens of millions of records holds its entries, not its MFT.
 int ListRecords(const CommandLine& line, const RunPaths& paths) {
-    VolumeHandle volume;
     OpenedSource opened;
-    if (!OpenSourceVolume(line, paths, volume, kOpenVolumeFailedText, opened)) {
-        return kExitFailure;
-    }
-    MftBytes image;
-    MftGeometry geometry;
-    const bool read = ReadMft(volume, image, geometry);
-    volume.Close();
-    if (!read) {
-        std::fprintf(stderr, "%s\n", kReadMftFailedText);
+    DecodedRecords decoded;
+    try {
+        decoded = DecodeVolumeRecords(
+            [&](VolumeHandle& volume) {
+                return OpenSourceVolume(line, paths, volume, kOpenVolumeFailedText, opened);
+            },
+            std::thread::hardware_concurrency());
+    } catch (const std::exception& failure) {
+        if (std::string(failure.what()) == kOpenVolumeFailedText) {
+            return kExitFailure;  // said where the volume would not open
+        }
+        std::fprintf(stderr, "%s\n", failure.what());
         if (opened.mftFile) {
             std::fputs(kMftFileUnreadable, stderr);
         }
         return kExitFailure;
     }
-    WriteRecordListing(image, geometry.recordSize, stdout);
+    WriteRecordListing(decoded.slices, stdout);
     return WarnWhenIncomplete(std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure,
-                              geometry.unreadRecords);
+                              decoded.unreadRecords);
 }
 
 // Writes one output file ("-" for standard output) with `write`.
