@@ -147,8 +147,26 @@ std::uint64_t PathHash(std::string_view path) {
     return Mix(Mix(hash ^ tail));
 }
 
-std::string_view EarlierScan::PathOf(const Row& row) const {
+std::string_view EarlierScan::TextOf(const Row& row) const {
     return std::string_view(paths_).substr(row.pathStart, row.pathLength);
+}
+
+std::string EarlierScan::PathOf(const Row& row) const {
+    std::string path;
+    if (row.prefixRow != 0) {
+        path = TextOf(rows_[row.prefixRow - 1]);
+    }
+    path += TextOf(row);
+    return path;
+}
+
+bool EarlierScan::PathIs(const Row& row, std::string_view path) const {
+    if (row.prefixRow == 0) {
+        return TextOf(row) == path;
+    }
+    const std::string_view prefix = TextOf(rows_[row.prefixRow - 1]);
+    return path.size() == prefix.size() + row.pathLength && path.starts_with(prefix) &&
+           path.substr(prefix.size()) == TextOf(row);
 }
 
 namespace {
@@ -175,7 +193,7 @@ std::size_t EarlierScan::SlotOf(std::uint64_t hash, std::string_view path, bool 
             continue;
         }
         const Row& row = rows_[RowIndex(held) - 1];
-        if (row.hash == hash && row.folder == folder && PathOf(row) == path) {
+        if (row.hash == hash && row.folder == folder && PathIs(row, path)) {
             return slot;
         }
     }
@@ -188,10 +206,20 @@ void EarlierScan::Add(std::string_view path, bool folder, std::int64_t size,
     row.folder = folder;
     row.size = size;
     row.allocated = allocated;
+    if (!folder && lastFolder_ != 0) {
+        const std::string_view prefix = TextOf(rows_[lastFolder_ - 1]);
+        if (path.size() > prefix.size() && path.starts_with(prefix)) {
+            row.prefixRow = lastFolder_;
+            path.remove_prefix(prefix.size());
+        }
+    }
     row.pathStart = paths_.size();
     row.pathLength = static_cast<std::uint32_t>(path.size());
     paths_.append(path);
     rows_.push_back(row);
+    if (folder && rows_.size() < std::numeric_limits<std::uint32_t>::max()) {
+        lastFolder_ = static_cast<std::uint32_t>(rows_.size());
+    }
 }
 
 void EarlierScan::Prefetch(std::uint64_t hash) const {
@@ -213,12 +241,18 @@ void EarlierScan::Index() {
     }
     slots_.assign(size, 0);
     constexpr std::size_t kAhead = 16;
+    std::string path;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (i + kAhead < rows_.size()) {
             Prefetch(rows_[i + kAhead].hash);
         }
         Row& row = rows_[i];
-        const std::size_t slot = SlotOf(row.hash, PathOf(row), row.folder);
+        path.clear();
+        if (row.prefixRow != 0) {
+            path += TextOf(rows_[row.prefixRow - 1]);
+        }
+        path += TextOf(row);
+        const std::size_t slot = SlotOf(row.hash, path, row.folder);
         if (slots_[slot] != 0) {
             Row& earlier = rows_[RowIndex(slots_[slot]) - 1];
             earlier.size = row.size;

@@ -10,15 +10,17 @@
 namespace kestrin {
 
 // An earlier scan as the CSV that kestrin-scan --csv wrote holds it: each row's path, type, size
-// and allocated size, found by path. The paths lie one after another in one text and the rows are
-// 40 bytes each, so a scan of a million files takes little more than its paths' bytes, where a
-// map of strings took several times that.
+// and allocated size, found by path. The paths lie one after another in one text, a file's
+// without the path of the folder row before it where it begins with that (the CSV lists each
+// folder's files after it), and the rows are 48 bytes each: a scan of a million files takes
+// little more than its names, where a map of strings took several times its paths.
 class EarlierScan {
 public:
     struct Row {
         std::uint64_t hash = 0;
         std::uint64_t pathStart = 0;
         std::uint32_t pathLength = 0;
+        std::uint32_t prefixRow = 0;  // the folder row the path begins with, plus one; or 0
         bool folder = false;
         bool replaced = false;  // a later row has the same path and type
         std::int64_t size = 0;
@@ -34,7 +36,7 @@ public:
     // mostly waits for its slot to come from memory, and several can wait at once.
     const Row* Find(std::string_view path, std::uint64_t hash, bool folder) const;
     void Prefetch(std::uint64_t hash) const;
-    std::string_view PathOf(const Row& row) const;
+    std::string PathOf(const Row& row) const;
     const std::vector<Row>& Rows() const { return rows_; }
     std::size_t IndexOf(const Row& row) const {
         return static_cast<std::size_t>(&row - rows_.data());
@@ -42,9 +44,13 @@ public:
 
 private:
     std::size_t SlotOf(std::uint64_t hash, std::string_view path, bool folder) const;
+    // The part of the row's path its text holds.
+    std::string_view TextOf(const Row& row) const;
+    bool PathIs(const Row& row, std::string_view path) const;
 
     std::string paths_;
     std::vector<Row> rows_;
+    std::uint32_t lastFolder_ = 0;  // the last folder row added, plus one
     // Open addressing: the high half of a row's hash above its index plus one; 0 for an empty
     // slot. The hash beside the index spares a visit to the row, far away in memory, for every
     // other path met on the way, and places the row anew when the table grows.
