@@ -96,8 +96,12 @@ struct VolumeScan {
     MftReading reading;
 };
 
+// Whether the allocation bitmap is counted before the volume closes: a listing of the records
+// needs none, and a large volume's bitmap is a read of its own.
+enum class UsedClusters { kCount, kSkip };
+
 VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& progress,
-                  const MftReadSettings& settings) {
+                  const MftReadSettings& settings, UsedClusters usedClusters) {
     VolumeScan scan;
     scan.geometry = mft.layout.geometry;
     const std::int32_t recordCount = RecordCount(scan.geometry);
@@ -134,7 +138,9 @@ VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& pro
                              scan.geometry.mftLength / scan.geometry.recordSize, &cache);
     scan.reading.lateRecords = LateRecords(scan.slices);
     DecodeUnnamedRecords(records, scan.slices);
-    scan.usedClusters = CountUsedClusters(mft.volume, records, scan.geometry);
+    if (usedClusters == UsedClusters::kCount) {
+        scan.usedClusters = CountUsedClusters(mft.volume, records, scan.geometry);
+    }
     mft.volume.Close();
     scan.reading.heldBytes = static_cast<std::int64_t>(decoded.heldBytes + cache.HeldBytes());
     scan.reading.pieces = static_cast<std::int64_t>(decoded.pieces);
@@ -172,7 +178,7 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     {
         LocatedMft mft;
         OpenAndLocate(open, progress, mft);
-        scan = Decode(mft, hardwareThreads, progress, settings);
+        scan = Decode(mft, hardwareThreads, progress, settings, UsedClusters::kCount);
     }
     const std::int32_t recordCount = RecordCount(scan.geometry);
     // The sizes in extension records were noted while decoding; what is left is to apply them.
@@ -198,7 +204,8 @@ DecodedRecords DecodeVolumeRecords(const std::function<bool(VolumeHandle&)>& ope
                                    unsigned hardwareThreads, const MftReadSettings& settings) {
     LocatedMft mft;
     OpenAndLocate(open, ProgressCallback(), mft);
-    VolumeScan scan = Decode(mft, hardwareThreads, ProgressCallback(), settings);
+    VolumeScan scan =
+        Decode(mft, hardwareThreads, ProgressCallback(), settings, UsedClusters::kSkip);
     return DecodedRecords{std::move(scan.slices), scan.geometry.unreadRecords};
 }
 

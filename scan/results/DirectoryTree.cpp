@@ -135,12 +135,7 @@ FolderPathMap FolderPaths(const ScanResult& result, const std::vector<std::int64
             continue;
         }
         const DirNode& node = result.dirs.at(record);
-        std::wstring path = paths.at(node.treeParent).str();
-        if (path.back() != L'\\') {
-            path.push_back(L'\\');
-        }
-        path += node.name;
-        paths.emplace(record, SharedText(std::move(path)));
+        paths.emplace(record, SharedText(FilePath(paths.at(node.treeParent).str(), node.name)));
     }
     return paths;
 }

@@ -105,21 +105,10 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
     return files;
 }
 
-// A file's path is its folder's, shared by the folder's rows and turned into UTF-8 once, and its
-// name: what FilePath joins, as UTF-8 (a separator stands between the two, so no character
-// straddles them).
 void FileRows(CsvWriter& csv, const ScanResult& result, std::int64_t folder) {
-    const std::wstring* folderPath = nullptr;
-    std::string prefix;
-    std::string path;
+    Utf8FilePaths paths(result);
     for (const FileRow* file : SortedFiles(result, folder)) {
-        if (folderPath == nullptr || *folderPath != file->folderPath.str()) {
-            folderPath = &file->folderPath.str();
-            prefix = Utf8FromWide(ShownFilePrefix(result, *folderPath));
-        }
-        path = prefix;
-        file->name.AppendUtf8(path);
-        csv.Field(path)
+        csv.Field(paths.Of(*file))
             .Field("file")
             .Number(file->size)
             .Number(file->allocated)

@@ -133,9 +133,8 @@ struct PendingFile {
 };
 
 // Files of the scan the earlier one lacks; the earlier scan's files the scan holds are marked in
-// `matched`. A file's path is made as the CSV writes it, its folder's part turned into UTF-8 once
-// per folder. Each lookup is made some files after its slot was asked for, so that the waits for
-// memory overlap.
+// `matched`. A file's path is made as the CSV writes it. Each lookup is made some files after its
+// slot was asked for, so that the waits for memory overlap.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
                                    Matches& matched) {
     constexpr std::size_t kAhead = 16;
@@ -149,20 +148,14 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
             added.Offer({file.path, file.size, file.allocated});
         }
     };
-    std::string prefix;
+    Utf8FilePaths paths(now);
     for (const auto& [record, rows] : now.dirFiles) {
-        const std::wstring* folderPath = nullptr;
         for (const FileRow& row : rows) {
-            if (folderPath == nullptr || *folderPath != row.folderPath.str()) {
-                folderPath = &row.folderPath.str();
-                prefix = Utf8FromWide(ShownFilePrefix(now, *folderPath));
-            }
             PendingFile& file = pending[made % kAhead];
             if (made >= kAhead) {
                 lookUp(file);
             }
-            file.path = prefix;
-            row.name.AppendUtf8(file.path);
+            file.path = paths.Of(row);
             file.hash = PathHash(file.path);
             file.size = row.size;
             file.allocated = row.allocated;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "scan/common/Utf16Text.h"
 #include "scan/results/DirectoryTree.h"
 
 namespace kestrin {
@@ -41,6 +42,16 @@ std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderP
         prefix += result.pathSeparator;
     }
     return prefix;
+}
+
+const std::string& Utf8FilePaths::Of(const FileRow& file) {
+    if (folderPath_ == nullptr || *folderPath_ != file.folderPath.str()) {
+        folderPath_ = &file.folderPath.str();
+        prefix_ = Utf8FromWide(ShownFilePrefix(result_, *folderPath_));
+    }
+    path_ = prefix_;
+    file.name.AppendUtf8(path_);
+    return path_;
 }
 
 std::wstring ShownFilePath(const ScanResult& result, const FileRow& file) {

@@ -22,4 +22,20 @@ std::wstring ShownFilePath(const ScanResult& result, const FileRow& file);
 // separator.
 std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderPath);
 
+// Shown file paths as UTF-8, one after another: a file's path is its folder's, shared by the
+// folder's rows and turned into UTF-8 once while the files of one folder follow one another, and
+// its name (a separator stands between the two, so no character straddles them).
+class Utf8FilePaths {
+public:
+    explicit Utf8FilePaths(const ScanResult& result) : result_(result) {}
+    // The path of `file`, valid until the next call.
+    const std::string& Of(const FileRow& file);
+
+private:
+    const ScanResult& result_;
+    const std::wstring* folderPath_ = nullptr;
+    std::string prefix_;
+    std::string path_;
+};
+
 }  // namespace kestrin
