@@ -140,6 +140,16 @@ NameText::NameText(std::wstring_view text) {
     length_ = Length32(units);
 }
 
+NameText::NameText(std::u16string_view units) {
+    if (units.empty() || units.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return;
+    }
+    block_ = Block::Make(units.size());
+    std::copy(units.begin(), units.end(), block_->Units());
+    block_->used = units.size();
+    length_ = Length32(units.size());
+}
+
 NameText::NameText(Block* block, std::uint32_t offset, std::uint32_t length)
     : block_(block), offset_(offset), length_(length) {
     Retain();
@@ -224,6 +234,17 @@ NameText NamePool::Add(std::wstring_view text) {
     }
     WriteUnits(text, Room(units));
     return Taken(units);
+}
+
+NameText NamePool::Add(std::u16string_view units) {
+    if (units.empty()) {
+        return {};
+    }
+    if (units.size() > kBlockUnits / 4) {
+        return NameText(units);
+    }
+    std::copy(units.begin(), units.end(), Room(units.size()));
+    return Taken(units.size());
 }
 
 }  // namespace kestrin

@@ -30,6 +30,8 @@ public:
     NameText(std::wstring_view text);                                          // NOLINT
     NameText(const std::wstring& text) : NameText(std::wstring_view(text)) {}  // NOLINT
     NameText(const wchar_t* text) : NameText(std::wstring_view(text)) {}       // NOLINT
+    // UTF-16 code units as they stand, unpaired surrogates included.
+    explicit NameText(std::u16string_view units);
     NameText(const NameText& other) noexcept
         : block_(other.block_), offset_(other.offset_), length_(other.length_) {
         Retain();
@@ -96,6 +98,8 @@ public:
     ~NamePool();
 
     NameText Add(std::wstring_view text);
+    // UTF-16 code units as they stand, as a record holds them.
+    NameText Add(std::u16string_view units);
 
 private:
     NameUnit* Room(std::size_t units);

@@ -1,8 +1,8 @@
 #include "scan/ntfs/RecordDecoder.h"
 
 #include <algorithm>
+#include <string>
 
-#include "scan/common/Utf16Text.h"
 #include "scan/ntfs/AttributeListRefs.h"
 #include "scan/ntfs/AttributeWalk.h"
 #include "scan/ntfs/RecordFixup.h"
@@ -74,7 +74,10 @@ void ParseFileName(const Attribute& attribute, std::int64_t recordNumber, bool h
     facts.isDirectory = (record.U32(value + 0x38) & kFileNameIsDirectory) != 0;
     facts.fnAllocated = record.I64(value + 0x28);
     facts.fnRealSize = record.I64(value + 0x30);
-    facts.name = WideFromUtf16Le(record, nameStart, nameUnits);
+    for (std::size_t i = 0; i < nameUnits; ++i) {
+        facts.nameUnits[i] = static_cast<char16_t>(record.U16(nameStart + 2 * i));
+    }
+    facts.nameLength = static_cast<std::uint8_t>(nameUnits);
 }
 
 void ParseData(const Attribute& attribute, RecordFacts& facts) {
@@ -115,6 +118,15 @@ void ParseExtensionRecords(const MftRecords& records, std::span<const std::int64
             ParseAttributes(extensionRecord, recordNumber, headerIsDirectory, facts);
         }
     }
+}
+
+// What a directory whose names were all lost is called.
+std::u16string MadeUpName(std::int64_t recordNumber) {
+    std::u16string name(u"dir_");
+    for (const char digit : std::to_string(recordNumber)) {
+        name.push_back(static_cast<char16_t>(digit));
+    }
+    return name;
 }
 
 }  // namespace
@@ -160,7 +172,8 @@ void ParseAttributes(const ByteReader& record, std::int64_t recordNumber, bool h
 
 bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&& facts,
                 MftEntry& entry, NamePool* names) {
-    std::wstring name = std::move(facts.name);
+    std::u16string_view name = facts.Name();
+    std::u16string madeUp;
     std::int64_t parent = facts.parentRecord;
     bool isDirectory = facts.isDirectory;
     if (!name.empty()) {
@@ -172,9 +185,10 @@ bool BuildEntry(std::int64_t recordNumber, bool headerIsDirectory, RecordFacts&&
         // A directory whose names were all lost still holds files; it keeps a made-up name and
         // hangs below its own "." reference, or below the root.
         if (recordNumber == kRootRecord) {
-            name = L".";
+            name = u".";
         } else {
-            name = L"dir_" + std::to_wstring(recordNumber);
+            madeUp = MadeUpName(recordNumber);
+            name = madeUp;
             if (facts.selfParent >= 1) {
                 parent = facts.selfParent;
             } else if (parent == 0) {
@@ -249,15 +263,15 @@ bool DecodeWithAttributeList(const MftRecords& records, std::int64_t recordNumbe
     const bool headerIsDirectory = (flags & kRecordIsDirectory) != 0;
     RecordFacts facts;
     ParseAttributes(record, recordNumber, headerIsDirectory, facts, probe);
-    if (facts.name.empty()) {
+    if (facts.nameLength == 0) {
         std::vector<std::int64_t> refs;
         NameExtensionRefs(record, recordNumber, refs);
         ParseExtensionRecords(records, refs, recordNumber, headerIsDirectory, facts);
     }
-    if (facts.name.empty() && extensions != nullptr && extensions->IsPending()) {
+    if (facts.nameLength == 0 && extensions != nullptr && extensions->IsPending()) {
         return false;
     }
-    if (facts.name.empty() && extensions != nullptr) {
+    if (facts.nameLength == 0 && extensions != nullptr) {
         ParseExtensionRecords(records, extensions->ExtensionsOf(recordNumber), recordNumber,
                               headerIsDirectory, facts);
     }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scan/common/ByteReader.h"
@@ -15,7 +17,10 @@ namespace kestrin {
 
 // What one decode has gathered from a record and, possibly, its extension records.
 struct RecordFacts {
-    std::wstring name;
+    // The chosen name's UTF-16 units, as the record holds them: held here rather than in a string
+    // of its own, which cost an allocation for nearly every record of a volume.
+    std::array<char16_t, 255> nameUnits;  // NOLINT: only the first nameLength are ever read
+    std::uint8_t nameLength = 0;
     std::int64_t parentRecord = 0;
     std::int64_t fnRealSize = 0;
     std::int64_t fnAllocated = 0;
@@ -30,6 +35,8 @@ struct RecordFacts {
     std::int64_t selfParent = 0;
     std::int64_t time = 0;
     std::uint32_t attributes = 0;
+
+    std::u16string_view Name() const { return {nameUnits.data(), nameLength}; }
 };
 
 // An extension record holds attributes of the base record its header names (record 0 included,
