@@ -154,8 +154,10 @@ VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& pro
 // first. On one thread: applying the slices in parallel and merging their maps afterwards measured
 // slower, the merge of their largest-files and folder lists costing more than a second thread
 // saved.
-ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& sizes) {
+ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& sizes,
+                        std::int32_t recordCount) {
     ScanSlice merged;
+    merged.folders.ReserveRecords(recordCount);
     CountFileLists(merged, slices);
     for (ScanSlice& slice : slices) {
         // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
@@ -163,7 +165,6 @@ ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& si
         ApplyExtents(merged, sizes);
     }
     Settle(merged.largest);
-    std::unordered_map<std::int64_t, std::size_t>().swap(merged.fileListRoom);
     return merged;
 }
 
@@ -185,7 +186,7 @@ ScanResult ScanVolumeMft(const std::function<bool(VolumeHandle&)>& open, std::ws
     Report(progress, 90, L"解析 ATTRIBUTE_LIST 溢出属性...");
     const ExtentSizeList sizes = TakeExtentSizes(scan.slices);
     Report(progress, 91, L"合并扩展 MFT 记录...");
-    ScanSlice merged = ApplyAndMerge(scan.slices, sizes);
+    ScanSlice merged = ApplyAndMerge(scan.slices, sizes, recordCount);
     Report(progress, 92, L"构建目录树...");
     ScanResult result;
     BuildResult(result, merged, drive);

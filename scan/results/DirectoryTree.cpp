@@ -23,19 +23,24 @@ std::wstring DriveRoot(std::wstring_view drive) {
 }
 
 void MakeNodes(ScanResult& result, ScanSlice& slice, std::wstring_view drive) {
-    if (slice.dirInfos.find(kRootRecord) == slice.dirInfos.end()) {
-        slice.dirInfos[kRootRecord] = DirInfo{kRootRecord, L".", 0, 0};
+    FolderRecord& root = slice.folders.At(kRootRecord);
+    if (!root.info) {
+        root.info = DirInfo{kRootRecord, L".", 0, 0};
     }
-    result.dirs.reserve(slice.dirInfos.size());
-    for (const auto& [record, info] : slice.dirInfos) {
+    result.dirs.reserve(static_cast<std::size_t>(slice.dirCount) + 1);
+    for (const FolderRecord& folder : slice.folders) {
+        if (!folder.info) {
+            continue;
+        }
+        const DirInfo& info = *folder.info;
         DirNode node;
-        node.recordNumber = record;
+        node.recordNumber = folder.record;
         node.parentRecord = info.parentRecord;
-        node.name = record == kRootRecord ? L"[" + std::wstring(drive) + L":]" : info.name;
+        node.name = folder.record == kRootRecord ? L"[" + std::wstring(drive) + L":]" : info.name;
         node.time = info.time;
         node.attributes = info.attributes;
         node.indexAllocated = info.indexAllocated;
-        result.dirs.emplace(record, std::move(node));
+        result.dirs.emplace(folder.record, std::move(node));
     }
 }
 
@@ -56,32 +61,18 @@ void LinkNodes(ScanResult& result) {
 
 // Files whose parent is 0, unknown or not a directory count directly under the root.
 void MoveOrphansToRoot(const ScanResult& result, ScanSlice& slice) {
-    std::vector<std::int64_t> orphans;
-    for (const auto& [record, totals] : slice.ownTotals) {
-        if (record != kRootRecord && result.dirs.find(record) == result.dirs.end()) {
-            orphans.push_back(record);
+    FolderRecord& root = slice.folders.At(kRootRecord);
+    for (FolderRecord& folder : slice.folders) {
+        if (folder.record == kRootRecord || result.dirs.find(folder.record) != result.dirs.end()) {
+            continue;
         }
-    }
-    for (const std::int64_t record : orphans) {
-        const SizeTotals totals = slice.ownTotals[record];
-        SizeTotals& root = slice.ownTotals[kRootRecord];
-        AddSaturating(root.size, totals.size);
-        AddSaturating(root.allocated, totals.allocated < 0 ? totals.size : totals.allocated);
-        root.count += totals.count;
-        slice.ownTotals.erase(record);
-    }
-    orphans.clear();
-    for (const auto& [record, files] : slice.childFiles) {
-        if (record != kRootRecord && result.dirs.find(record) == result.dirs.end()) {
-            orphans.push_back(record);
-        }
-    }
-    for (const std::int64_t record : orphans) {
-        auto& root = slice.childFiles[kRootRecord];
-        auto& files = slice.childFiles[record];
-        root.insert(root.end(), std::make_move_iterator(files.begin()),
-                    std::make_move_iterator(files.end()));
-        slice.childFiles.erase(record);
+        const SizeTotals totals = std::exchange(folder.own, SizeTotals{});
+        AddSaturating(root.own.size, totals.size);
+        AddSaturating(root.own.allocated, totals.allocated < 0 ? totals.size : totals.allocated);
+        root.own.count += totals.count;
+        root.files.insert(root.files.end(), std::make_move_iterator(folder.files.begin()),
+                          std::make_move_iterator(folder.files.end()));
+        std::vector<FileRow>().swap(folder.files);
     }
 }
 
@@ -104,8 +95,8 @@ void SumSubtrees(ScanResult& result, const ScanSlice& slice,
                  const std::vector<std::int64_t>& order) {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         DirNode& node = result.dirs.at(*it);
-        const auto own = slice.ownTotals.find(*it);
-        const SizeTotals totals = own == slice.ownTotals.end() ? SizeTotals{} : own->second;
+        const FolderRecord* folder = slice.folders.Find(*it);
+        const SizeTotals totals = folder == nullptr ? SizeTotals{} : folder->own;
         node.ownSize = totals.size;
         node.ownAllocated = totals.allocated;
         node.ownFiles = totals.count;
@@ -143,11 +134,12 @@ FolderPathMap FolderPaths(const ScanResult& result, const std::vector<std::int64
 // The rows were made as the files were added; what they lack is the path of their folder, which
 // only the finished tree gives. Each folder's list moves into the result whole.
 void MakeFileRows(ScanResult& result, ScanSlice& slice, const FolderPathMap& paths) {
-    for (auto& [key, files] : slice.childFiles) {
-        const std::int64_t record = RootWhenBelowOne(key);
-        if (result.dirs.find(record) == result.dirs.end()) {
+    for (FolderRecord& folder : slice.folders) {
+        const std::int64_t record = RootWhenBelowOne(folder.record);
+        if (folder.files.empty() || result.dirs.find(record) == result.dirs.end()) {
             continue;
         }
+        std::vector<FileRow>& files = folder.files;
         const auto known = paths.find(record);
         const SharedText path = known != paths.end()
                                     ? known->second

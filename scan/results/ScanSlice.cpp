@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kReserveAllFrom = 4096;
 
 void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
-    slice.dirInfos[entry.recordNumber] = DirInfo{entry.parentRecord, entry.name.str(), entry.time,
-                                                 entry.attributes, entry.allocated};
+    slice.folders.At(entry.recordNumber).info = DirInfo{
+        entry.parentRecord, entry.name.str(), entry.time, entry.attributes, entry.allocated};
     if (entry.recordNumber != kRootRecord) {
         ++slice.dirCount;
     }
@@ -43,11 +43,10 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     const std::int64_t owner = entry.parentRecord > 0 ? entry.parentRecord : kRootRecord;
     const std::int64_t size = std::max<std::int64_t>(entry.size, 0);
     const std::int64_t allocated = entry.allocated < 0 ? size : entry.allocated;
-    if (cache.own == nullptr || cache.owner != owner) {
-        cache.own = &slice.ownTotals[owner];
-        cache.owner = owner;
+    if (cache.owner == nullptr || cache.owner->record != owner) {
+        cache.owner = &slice.folders.At(owner);
     }
-    SizeTotals& own = *cache.own;
+    SizeTotals& own = cache.owner->own;
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
@@ -55,21 +54,17 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
     Offer(slice.largest, entry);
-    if (cache.files == nullptr || cache.parent != entry.parentRecord) {
-        cache.files = &slice.childFiles[entry.parentRecord];
-        cache.parent = entry.parentRecord;
+    if (cache.parent == nullptr || cache.parent->record != entry.parentRecord) {
+        cache.parent = &slice.folders.At(entry.parentRecord);
         // Taken when the first file comes, not before: the memory of the entries added before it
         // has been given back by then, and serves the list.
-        if (cache.files->capacity() == 0) {
-            const auto room = slice.fileListRoom.find(entry.parentRecord);
-            if (room != slice.fileListRoom.end()) {
-                cache.files->reserve(room->second);
-            }
+        if (cache.parent->files.capacity() == 0) {
+            cache.parent->files.reserve(cache.parent->listRoom);
         }
     }
-    cache.files->push_back(FileRow{std::forward<Name>(name), SharedText(), extension.text,
-                                   entry.size, entry.allocated, entry.recordNumber, entry.time,
-                                   entry.attributes});
+    cache.parent->files.push_back(FileRow{std::forward<Name>(name), SharedText(), extension.text,
+                                          entry.size, entry.allocated, entry.recordNumber,
+                                          entry.time, entry.attributes});
 }
 
 void Trim(LargestFiles& largest) {
@@ -135,12 +130,6 @@ namespace {
 
 // The sums and counts of two slices, which merge the same whether `from` is kept or not.
 void MergeTotals(ScanSlice& into, const ScanSlice& from) {
-    for (const auto& [record, totals] : from.ownTotals) {
-        SizeTotals& target = into.ownTotals[record];
-        AddSaturating(target.size, totals.size);
-        AddSaturating(target.allocated, totals.allocated);
-        target.count += totals.count;
-    }
     for (const auto& [extension, totals] : from.extTotals) {
         ExtensionTotals& target = into.extTotals[extension];
         if (target.text.empty()) {
@@ -164,15 +153,24 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
     }
 }
 
+// A folder record's own totals, which merge the same whether `from` is kept or not.
+void MergeOwnTotals(FolderRecord& into, const FolderRecord& from) {
+    AddSaturating(into.own.size, from.own.size);
+    AddSaturating(into.own.allocated, from.own.allocated);
+    into.own.count += from.own.count;
+    into.listRoom += from.listRoom;
+}
+
 }  // namespace
 
 void MergeSlice(ScanSlice& into, const ScanSlice& from) {
-    for (const auto& [record, info] : from.dirInfos) {
-        into.dirInfos[record] = info;
-    }
-    for (const auto& [record, files] : from.childFiles) {
-        auto& target = into.childFiles[record];
-        target.insert(target.end(), files.begin(), files.end());
+    for (const FolderRecord& folder : from.folders) {
+        FolderRecord& target = into.folders.At(folder.record);
+        if (folder.info) {
+            target.info = folder.info;
+        }
+        MergeOwnTotals(target, folder);
+        target.files.insert(target.files.end(), folder.files.begin(), folder.files.end());
     }
     into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
     MergeTotals(into, from);
@@ -192,10 +190,9 @@ void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
 }
 
 bool IsEmpty(const ScanSlice& slice) {
-    return slice.dirInfos.empty() && slice.ownTotals.empty() && slice.childFiles.empty() &&
-           slice.extTotals.empty() && slice.extentSizes.empty() && slice.entries.empty() &&
-           slice.largest.kept.empty() && slice.fileCount == 0 && slice.dirCount == 0 &&
-           slice.clusters == ClusterTally{} && slice.fileListRoom.empty();
+    return slice.folders.empty() && slice.extTotals.empty() && slice.extentSizes.empty() &&
+           slice.entries.empty() && slice.largest.kept.empty() && slice.fileCount == 0 &&
+           slice.dirCount == 0 && slice.clusters == ClusterTally{};
 }
 
 }  // namespace
@@ -209,11 +206,13 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
         from = ScanSlice{};
         return;
     }
-    for (auto& [record, info] : from.dirInfos) {
-        into.dirInfos[record] = std::move(info);
-    }
-    for (auto& [record, files] : from.childFiles) {
-        AppendMoved(into.childFiles[record], files);
+    for (FolderRecord& folder : from.folders) {
+        FolderRecord& target = into.folders.At(folder.record);
+        if (folder.info) {
+            target.info = std::move(folder.info);
+        }
+        MergeOwnTotals(target, folder);
+        AppendMoved(target.files, folder.files);
     }
     AppendMoved(into.entries, from.entries);
     MergeTotals(into, from);
@@ -221,20 +220,17 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
 }
 
 void CountFileLists(ScanSlice& into, const std::vector<ScanSlice>& slices) {
-    std::unordered_map<std::int64_t, std::size_t>& counts = into.fileListRoom;
-    std::int64_t parent = 0;
-    std::size_t* count = nullptr;
+    FolderRecord* parent = nullptr;
     for (const ScanSlice& slice : slices) {
         for (const MftEntry& entry : slice.entries) {
             if (entry.isDirectory) {
                 continue;
             }
             // Files of one folder mostly follow one another.
-            if (count == nullptr || parent != entry.parentRecord) {
-                parent = entry.parentRecord;
-                count = &counts[parent];
+            if (parent == nullptr || parent->record != entry.parentRecord) {
+                parent = &into.folders.At(entry.parentRecord);
             }
-            ++*count;
+            ++parent->listRoom;
         }
     }
 }

@@ -8,24 +8,11 @@
 
 #include "scan/ntfs/ClusterTally.h"
 #include "scan/ntfs/MftEntry.h"
+#include "scan/results/FolderTable.h"
 #include "scan/results/ScanResult.h"
 #include "scan/results/TextHash.h"
 
 namespace kestrin {
-
-struct DirInfo {
-    std::int64_t parentRecord = 0;
-    std::wstring name;
-    std::int64_t time = 0;
-    std::uint32_t attributes = 0;
-    std::int64_t indexAllocated = 0;  // the bytes of the folder's own index ($INDEX_ALLOCATION)
-};
-
-struct SizeTotals {
-    std::int64_t size = 0;
-    std::int64_t allocated = 0;
-    std::int32_t count = 0;
-};
 
 // An extension's totals, and the text its files' rows show in the extension column.
 struct ExtensionTotals : SizeTotals {
@@ -74,10 +61,8 @@ void Settle(LargestFiles& largest);
 
 // The scan's accumulator: one per slice of records while decoding, one merged afterwards.
 struct ScanSlice {
-    std::unordered_map<std::int64_t, DirInfo> dirInfos;
-    std::unordered_map<std::int64_t, SizeTotals> ownTotals;
-    // The rows of each folder's files, all but their folder's path, which the finished tree gives.
-    std::unordered_map<std::int64_t, std::vector<FileRow>> childFiles;
+    // Each folder's description, and the totals and rows of its files.
+    FolderTable folders;
     ExtensionTotalsMap extTotals;
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
     std::vector<MftEntry> entries;
@@ -95,8 +80,6 @@ struct ScanSlice {
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;
-    // By folder: the files its list will hold, where counted in advance.
-    std::unordered_map<std::int64_t, std::size_t> fileListRoom;
 };
 
 // Folds `from` into `into`; `from` is only read.
@@ -104,9 +87,9 @@ void MergeSlice(ScanSlice& into, const ScanSlice& from);
 // The same, moving the entries instead of copying them; `from` is left empty.
 void MergeSlice(ScanSlice& into, ScanSlice&& from);
 
-// Counts, in `into.fileListRoom`, the files the entries of `slices` will add to each folder's list,
-// so that each list takes exactly its room when its first file is added: lists grown one file at a
-// time held up to twice their files, and copied each file at every doubling.
+// Counts, in each folder record's `listRoom`, the files the entries of `slices` will add to each
+// folder's list, so that each list takes exactly its room when its first file is added: lists grown
+// one file at a time held up to twice their files, and copied each file at every doubling.
 void CountFileLists(ScanSlice& into, const std::vector<ScanSlice>& slices);
 
 // Adds one decoded entry to the maps, counts and largest files.
@@ -116,13 +99,11 @@ void AddEntry(ScanSlice& slice, MftEntry&& entry);
 
 // Where the last file added went. Files of one folder mostly follow one another in record order,
 // and so do files of one extension within a folder: the next one then finds its folder's totals
-// and file list, and its extension's totals, without a lookup in maps of a hundred thousand
-// folders. Valid while nothing is taken out of the slice's maps.
+// and file list, and its extension's totals, without a lookup. Valid while nothing is taken out of
+// the slice's extension totals (folder records keep their place).
 struct AddCache {
-    std::int64_t owner = 0;
-    SizeTotals* own = nullptr;
-    std::int64_t parent = 0;
-    std::vector<FileRow>* files = nullptr;
+    FolderRecord* owner = nullptr;   // whose own totals count the file
+    FolderRecord* parent = nullptr;  // whose list holds the file's row
     std::pair<const std::wstring, ExtensionTotals>* extension = nullptr;
     std::wstring extensionText;  // room to read a name's extension in
 };

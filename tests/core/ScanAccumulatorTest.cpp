@@ -92,22 +92,23 @@ TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
     AddEntry(slice, MftEntry{5, 5, L".", 0, 0, 0, 0, true});
     AddEntry(slice, MftEntry{40, 5, L"Users", 0, 0, 77, 0x10, true});
     EXPECT_EQ(slice.dirCount, 1);
-    EXPECT_EQ(slice.dirInfos.at(40).time, 77);
-    EXPECT_TRUE(slice.ownTotals.empty() && slice.childFiles.empty() && slice.extTotals.empty() &&
-                slice.largest.kept.empty() && slice.fileCount == 0);
+    EXPECT_EQ(slice.folders.At(40).info->time, 77);
+    for (const FolderRecord& folder : slice.folders) {
+        EXPECT_TRUE(folder.own.count == 0 && folder.files.empty());
+    }
+    EXPECT_TRUE(slice.extTotals.empty() && slice.largest.kept.empty() && slice.fileCount == 0);
 
     for (const MftEntry& file : {File(60, 40, L"a.JPG", 10, 4096), File(61, 40, L"b.jpg", 20, 4096),
                                  File(62, 0, L"README", 3), File(63, 40, L".profile", 4)}) {
         AddEntry(slice, file);
     }
     EXPECT_EQ(slice.fileCount, 4);
-    EXPECT_EQ(std::tie(slice.ownTotals[40].size, slice.ownTotals[40].allocated,
-                       slice.ownTotals[40].count),
-              std::make_tuple(34, 8192, 3));
+    const SizeTotals& own = slice.folders.At(40).own;
+    EXPECT_EQ(std::tie(own.size, own.allocated, own.count), std::make_tuple(34, 8192, 3));
     // No parent: counted at the root, listed under the parent as read until the tree is built.
-    EXPECT_EQ(slice.ownTotals[5].count, 1);
-    EXPECT_EQ(slice.childFiles[0].at(0).recordNumber, 62);
-    EXPECT_EQ(slice.childFiles[40].at(2).name, L".profile");
+    EXPECT_EQ(slice.folders.At(5).own.count, 1);
+    EXPECT_EQ(slice.folders.At(0).files.at(0).recordNumber, 62);
+    EXPECT_EQ(slice.folders.At(40).files.at(2).name, L".profile");
     // Extensions as written; names without one share the empty key.
     EXPECT_EQ(slice.extTotals.size(), 3u);
     EXPECT_EQ(slice.extTotals[L".JPG"].size + slice.extTotals[L".jpg"].size, 30);
@@ -128,11 +129,11 @@ TEST(MergeSlice, FoldsEveryMemberByItsOwnRule) {
         into.largest.capacity = 1;
         ScanSlice from = make(true);
         moving ? MergeSlice(into, std::move(from)) : MergeSlice(into, from);
-        EXPECT_EQ(into.dirInfos[40].name, L"new");
-        EXPECT_EQ(std::tie(into.ownTotals[40].size, into.ownTotals[40].allocated),
-                  std::tuple(12, 16));
-        ASSERT_EQ(into.childFiles[40].size(), 2u);
-        EXPECT_EQ(into.childFiles[40][1].recordNumber, 61);
+        const FolderRecord& folder = into.folders.At(40);
+        EXPECT_EQ(folder.info->name, L"new");
+        EXPECT_EQ(std::tie(folder.own.size, folder.own.allocated), std::tuple(12, 16));
+        ASSERT_EQ(folder.files.size(), 2u);
+        EXPECT_EQ(folder.files[1].recordNumber, 61);
         EXPECT_EQ(SizeCount(into.extTotals[L".txt"].size, into.extTotals[L".txt"].count),
                   SizeCount(12, 2));
         EXPECT_EQ(Sizes(into.extentSizes[90].size, into.extentSizes[90].allocated), Sizes(40, 50));
@@ -141,6 +142,28 @@ TEST(MergeSlice, FoldsEveryMemberByItsOwnRule) {
         EXPECT_EQ(std::pair(into.fileCount, into.dirCount), std::pair(2, 2));
         EXPECT_EQ(Kept(into.largest), (std::vector<std::int64_t>{61}));  // by into's own capacity
     }
+}
+
+// Parent references read from a damaged record can be any 48-bit number: those past the index
+// live in a map, and one found there before the index grew over it is still found there.
+TEST(FolderTable, FindsEveryRecordWhereverItLives) {
+    FolderTable table;
+    const std::vector<std::int64_t> records = {5,     0,       (std::int64_t{1} << 47) + 3,
+                                               70000, 3000000, 70000};
+    std::vector<FolderRecord*> first;
+    for (const std::int64_t record : records) {
+        first.push_back(&table.At(record));
+        first.back()->own.count += 1;
+    }
+    table.ReserveRecords(4000000);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        table.At(records[i]).own.count += 1;
+        EXPECT_EQ(table.Find(records[i]), first[i]);  // records keep their place
+    }
+    EXPECT_EQ(table.size(), 5u);
+    EXPECT_EQ(table.Find(70000)->own.count, 4);
+    EXPECT_EQ(table.Find(6), nullptr);
+    EXPECT_EQ(table.Find(-1), nullptr);
 }
 
 RecordBuilder::NonResident Extent(std::int64_t size, std::int64_t allocated, std::int64_t vcn = 0) {
@@ -172,8 +195,8 @@ Resolved Resolve(const std::vector<std::vector<std::uint8_t>>& records) {
     Resolved out{{slice.extentSizes.begin(), slice.extentSizes.end()}, {}};
     ApplyExtents(slice);
     EXPECT_TRUE(slice.entries.empty() && slice.extentSizes.empty());
-    for (const auto& [parent, list] : slice.childFiles) {
-        for (const FileRow& file : list) {
+    for (const FolderRecord& folder : slice.folders) {
+        for (const FileRow& file : folder.files) {
             out.files[file.recordNumber] = file;
         }
     }

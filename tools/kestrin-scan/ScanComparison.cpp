@@ -26,7 +26,7 @@ struct FolderChange {
     std::int64_t Change() const { return now - then; }
 };
 
-std::string FolderTable(std::vector<FolderChange> changes) {
+std::string ChangedFoldersTable(std::vector<FolderChange> changes) {
     const auto magnitude = [](const FolderChange& c) {
         return c.Change() < 0 ? -c.Change() : c.Change();
     };
@@ -189,7 +189,7 @@ std::string ComparisonText(const ScanResult& now, const EarlierScan& then) {
         }
     }
     std::string text = "\n与上次扫描比较\n";
-    text += "分配变化最大的 20 个文件夹\n" + FolderTable(std::move(folders));
+    text += "分配变化最大的 20 个文件夹\n" + ChangedFoldersTable(std::move(folders));
     text += "\n新增的最大 20 个文件\n" + FileTable(std::move(added));
     text += "\n消失的最大 20 个文件\n" + FileTable(gone.Take());
     return text;
