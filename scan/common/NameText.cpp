@@ -180,13 +180,18 @@ void NameText::AppendUtf8(std::string& out) const {
     ForEachCodePoint(units(), false, [&](char32_t c) { AppendUtf8CodePoint(out, c); });
 }
 
-std::wstring_view NameText::Extension(std::wstring& scratch) const {
+std::basic_string_view<NameUnit> NameText::ExtensionUnits() const {
     const std::basic_string_view<NameUnit> all = units();
     const std::size_t dot = all.rfind(static_cast<NameUnit>(u'.'));
     if (dot == std::basic_string_view<NameUnit>::npos || dot == 0) {
         return {};
     }
-    return WideIn(all.substr(dot), scratch);
+    return all.substr(dot);
+}
+
+std::wstring_view NameText::Extension(std::wstring& scratch) const {
+    const std::basic_string_view<NameUnit> extension = ExtensionUnits();
+    return extension.empty() ? std::wstring_view() : WideIn(extension, scratch);
 }
 
 bool NameText::Equals(std::wstring_view text) const {
@@ -196,6 +201,10 @@ bool NameText::Equals(std::wstring_view text) const {
 
 std::wostream& operator<<(std::wostream& out, const NameText& name) {
     return out << name.str();
+}
+
+std::wstring WideFromUnits(std::basic_string_view<NameUnit> units) {
+    return std::wstring(WideOf(units));
 }
 
 NamePool& NamePool::operator=(NamePool&& other) noexcept {

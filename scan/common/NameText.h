@@ -57,6 +57,8 @@ public:
     // The text from the last dot on, as ExtensionView finds it; empty when there is none. Made in
     // `scratch` where the name cannot be read as wide text in place.
     std::wstring_view Extension(std::wstring& scratch) const;
+    // The same as code units, read in place.
+    std::basic_string_view<NameUnit> ExtensionUnits() const;
     bool empty() const { return length_ == 0; }
 
     friend bool operator==(const NameText& a, const NameText& b) { return a.units() == b.units(); }
@@ -85,6 +87,9 @@ private:
 };
 
 std::wostream& operator<<(std::wostream& out, const NameText& name);
+
+// UTF-16 code units as wide text; unpaired surrogates are kept.
+std::wstring WideFromUnits(std::basic_string_view<NameUnit> units);
 
 // Adds names one after another into blocks of its own. One per thread: adding is not
 // synchronised, while the names it gives out may go anywhere.

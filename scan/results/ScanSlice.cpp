@@ -21,19 +21,11 @@ void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
 }
 
 ExtensionTotals& TotalsOfExtension(ScanSlice& slice, const NameText& name, AddCache& cache) {
-    const std::wstring_view extension = name.Extension(cache.extensionText);
-    if (cache.extension != nullptr && cache.extension->first == extension) {
-        return cache.extension->second;
+    const ExtensionTable::Units extension = name.ExtensionUnits();
+    if (cache.extension == nullptr || cache.extension->key != extension) {
+        cache.extension = &slice.extTotals.At(extension);
     }
-    auto found = slice.extTotals.find(extension);
-    if (found == slice.extTotals.end()) {
-        ExtensionTotals totals;
-        totals.text =
-            extension.empty() ? SharedText(kNoExtensionLabel) : SharedText(std::wstring(extension));
-        found = slice.extTotals.emplace(std::wstring(extension), std::move(totals)).first;
-    }
-    cache.extension = &*found;
-    return found->second;
+    return cache.extension->totals;
 }
 
 // `Name` is `const NameText&` to share the entry's name or `NameText&&` to take it.
@@ -130,13 +122,10 @@ namespace {
 
 // The sums and counts of two slices, which merge the same whether `from` is kept or not.
 void MergeTotals(ScanSlice& into, const ScanSlice& from) {
-    for (const auto& [extension, totals] : from.extTotals) {
-        ExtensionTotals& target = into.extTotals[extension];
-        if (target.text.empty()) {
-            target.text = totals.text;
-        }
-        AddSaturating(target.size, totals.size);
-        target.count += totals.count;
+    for (const ExtensionTable::Entry& extension : from.extTotals) {
+        ExtensionTotals& target = into.extTotals.At(extension.key).totals;
+        AddSaturating(target.size, extension.totals.size);
+        target.count += extension.totals.count;
     }
     for (const auto& [record, sizes] : from.extentSizes) {
         ExtentSizes& target = into.extentSizes[record];

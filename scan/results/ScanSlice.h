@@ -8,20 +8,11 @@
 
 #include "scan/ntfs/ClusterTally.h"
 #include "scan/ntfs/MftEntry.h"
+#include "scan/results/ExtensionTable.h"
 #include "scan/results/FolderTable.h"
 #include "scan/results/ScanResult.h"
-#include "scan/results/TextHash.h"
 
 namespace kestrin {
-
-// An extension's totals, and the text its files' rows show in the extension column.
-struct ExtensionTotals : SizeTotals {
-    SharedText text;
-};
-
-// By extension text (case kept; empty for names without one).
-using ExtensionTotalsMap =
-    std::unordered_map<std::wstring, ExtensionTotals, TextHash, std::equal_to<>>;
 
 // What one base record's extension records hold of it: the maxima of the unnamed $DATA's sizes
 // found there, and the sums of the bytes its named streams and its index occupy. What the base
@@ -63,7 +54,7 @@ void Settle(LargestFiles& largest);
 struct ScanSlice {
     // Each folder's description, and the totals and rows of its files.
     FolderTable folders;
-    ExtensionTotalsMap extTotals;
+    ExtensionTable extTotals;
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;
     std::vector<MftEntry> entries;
     // Left by a decode without an extension index: the extension records seen, as (base,
@@ -104,8 +95,7 @@ void AddEntry(ScanSlice& slice, MftEntry&& entry);
 struct AddCache {
     FolderRecord* owner = nullptr;   // whose own totals count the file
     FolderRecord* parent = nullptr;  // whose list holds the file's row
-    std::pair<const std::wstring, ExtensionTotals>* extension = nullptr;
-    std::wstring extensionText;  // room to read a name's extension in
+    ExtensionTable::Entry* extension = nullptr;
 };
 
 // The same, remembering in `cache` where the entry went.

@@ -11,9 +11,9 @@ namespace kestrin {
 
 void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
     result.extStats.reserve(slice.extTotals.size());
-    for (const auto& [extension, totals] : slice.extTotals) {
+    for (const ExtensionTable::Entry& extension : slice.extTotals) {
         result.extStats.push_back(
-            ExtStat{extension.empty() ? kNoExtensionLabel : extension, totals.size, totals.count});
+            ExtStat{extension.totals.text, extension.totals.size, extension.totals.count});
     }
     std::sort(result.extStats.begin(), result.extStats.end(),
               [](const ExtStat& a, const ExtStat& b) { return a.size > b.size; });
@@ -21,17 +21,16 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
 
 namespace {
 
-const SharedText& ExtensionText(const ExtensionTotalsMap& extensions, const NameText& name) {
+const SharedText& ExtensionText(const ExtensionTable& extensions, const NameText& name) {
     static const SharedText none(kNoExtensionLabel);
-    std::wstring scratch;
-    const auto found = extensions.find(name.Extension(scratch));
-    return found != extensions.end() ? found->second.text : none;
+    const ExtensionTable::Entry* found = extensions.Find(name.ExtensionUnits());
+    return found != nullptr ? found->totals.text : none;
 }
 
 }  // namespace
 
-void BuildLargestFiles(ScanResult& result, LargestFiles&& settled,
-                       const ExtensionTotalsMap& extensions, const FolderPathMap& known) {
+void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, const ExtensionTable& extensions,
+                       const FolderPathMap& known) {
     Settle(settled);
     std::vector<MftEntry>& largest = settled.kept;
     const auto& key = settled.key;

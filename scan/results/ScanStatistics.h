@@ -13,7 +13,7 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice);
 // directory tree of `result`. The kept entries and their names move out of `largest`, and the
 // rows share the extension texts the file rows of the tree already hold.
 // `paths` holds the paths of the folders it knows.
-void BuildLargestFiles(ScanResult& result, LargestFiles&& largest,
-                       const ExtensionTotalsMap& extensions, const FolderPathMap& paths);
+void BuildLargestFiles(ScanResult& result, LargestFiles&& largest, const ExtensionTable& extensions,
+                       const FolderPathMap& paths);
 
 }  // namespace kestrin

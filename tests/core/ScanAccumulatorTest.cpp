@@ -166,6 +166,28 @@ TEST(FolderTable, FindsEveryRecordWhereverItLives) {
     EXPECT_EQ(table.Find(-1), nullptr);
 }
 
+// Enough extensions for the table to grow many times; each is found again as it was counted, and
+// its text is the wide text of its units.
+TEST(ExtensionTable, FindsEveryExtensionAfterGrowing) {
+    ExtensionTable table;
+    const auto text = [](int i) {
+        return L"." + std::to_wstring(i) + (i % 7 == 0 ? L"\U0001F600" : L"");
+    };
+    for (int i = 0; i < 5000; ++i) {
+        table[text(i)].count += i;
+    }
+    table[L""].count = -1;
+    ASSERT_EQ(table.size(), 5001u);
+    for (int i = 0; i < 5000; i += 97) {
+        const NameText key(text(i));
+        const ExtensionTable::Entry* found = table.Find(key.units());
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(std::pair(found->totals.count, found->totals.text.str()), std::pair(i, text(i)));
+    }
+    EXPECT_EQ(table.Find(NameText(L".5000").units()), nullptr);
+    EXPECT_EQ(table.Find({})->totals.text.str(), kNoExtensionLabel);
+}
+
 RecordBuilder::NonResident Extent(std::int64_t size, std::int64_t allocated, std::int64_t vcn = 0) {
     RecordBuilder::NonResident data;
     data.dataSize = data.initialized = size;
