@@ -24,15 +24,15 @@ std::wstring DriveRoot(std::wstring_view drive) {
 
 void MakeNodes(ScanResult& result, ScanSlice& slice, std::wstring_view drive) {
     FolderRecord& root = slice.folders.At(kRootRecord);
-    if (!root.info) {
-        root.info = DirInfo{kRootRecord, L".", 0, 0};
+    if (!root.dirInfo) {
+        root.dirInfo = DirInfo{kRootRecord, L".", 0, 0};
     }
     result.dirs.reserve(static_cast<std::size_t>(slice.dirCount) + 1);
     for (const FolderRecord& folder : slice.folders) {
-        if (!folder.info) {
+        if (!folder.dirInfo) {
             continue;
         }
-        const DirInfo& info = *folder.info;
+        const DirInfo& info = *folder.dirInfo;
         DirNode node;
         node.recordNumber = folder.record;
         node.parentRecord = info.parentRecord;
@@ -66,13 +66,15 @@ void MoveOrphansToRoot(const ScanResult& result, ScanSlice& slice) {
         if (folder.record == kRootRecord || result.dirs.find(folder.record) != result.dirs.end()) {
             continue;
         }
-        const SizeTotals totals = std::exchange(folder.own, SizeTotals{});
-        AddSaturating(root.own.size, totals.size);
-        AddSaturating(root.own.allocated, totals.allocated < 0 ? totals.size : totals.allocated);
-        root.own.count += totals.count;
-        root.files.insert(root.files.end(), std::make_move_iterator(folder.files.begin()),
-                          std::make_move_iterator(folder.files.end()));
-        std::vector<FileRow>().swap(folder.files);
+        const SizeTotals totals = std::exchange(folder.ownTotals, SizeTotals{});
+        AddSaturating(root.ownTotals.size, totals.size);
+        AddSaturating(root.ownTotals.allocated,
+                      totals.allocated < 0 ? totals.size : totals.allocated);
+        root.ownTotals.count += totals.count;
+        root.childFiles.insert(root.childFiles.end(),
+                               std::make_move_iterator(folder.childFiles.begin()),
+                               std::make_move_iterator(folder.childFiles.end()));
+        std::vector<FileRow>().swap(folder.childFiles);
     }
 }
 
@@ -96,7 +98,7 @@ void SumSubtrees(ScanResult& result, const ScanSlice& slice,
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         DirNode& node = result.dirs.at(*it);
         const FolderRecord* folder = slice.folders.Find(*it);
-        const SizeTotals totals = folder == nullptr ? SizeTotals{} : folder->own;
+        const SizeTotals totals = folder == nullptr ? SizeTotals{} : folder->ownTotals;
         node.ownSize = totals.size;
         node.ownAllocated = totals.allocated;
         node.ownFiles = totals.count;
@@ -136,10 +138,10 @@ FolderPathMap FolderPaths(const ScanResult& result, const std::vector<std::int64
 void MakeFileRows(ScanResult& result, ScanSlice& slice, const FolderPathMap& paths) {
     for (FolderRecord& folder : slice.folders) {
         const std::int64_t record = RootWhenBelowOne(folder.record);
-        if (folder.files.empty() || result.dirs.find(record) == result.dirs.end()) {
+        if (folder.childFiles.empty() || result.dirs.find(record) == result.dirs.end()) {
             continue;
         }
-        std::vector<FileRow>& files = folder.files;
+        std::vector<FileRow>& files = folder.childFiles;
         const auto known = paths.find(record);
         const SharedText path = known != paths.end()
                                     ? known->second

@@ -32,10 +32,10 @@ struct SizeTotals {
 // parent (which makes it a folder only if an entry describes it so).
 struct FolderRecord {
     std::int64_t record = 0;
-    std::optional<DirInfo> info;
-    SizeTotals own;
+    std::optional<DirInfo> dirInfo;
+    SizeTotals ownTotals;
     // The rows of its files, all but their folder's path, which the finished tree gives.
-    std::vector<FileRow> files;
+    std::vector<FileRow> childFiles;
     // The files its list will hold, where counted in advance.
     std::size_t listRoom = 0;
 };

@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kReserveAllFrom = 4096;
 
 void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
-    slice.folders.At(entry.recordNumber).info = DirInfo{
+    slice.folders.At(entry.recordNumber).dirInfo = DirInfo{
         entry.parentRecord, entry.name.str(), entry.time, entry.attributes, entry.allocated};
     if (entry.recordNumber != kRootRecord) {
         ++slice.dirCount;
@@ -38,7 +38,7 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     if (cache.owner == nullptr || cache.owner->record != owner) {
         cache.owner = &slice.folders.At(owner);
     }
-    SizeTotals& own = cache.owner->own;
+    SizeTotals& own = cache.owner->ownTotals;
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
@@ -50,13 +50,13 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
         cache.parent = &slice.folders.At(entry.parentRecord);
         // Taken when the first file comes, not before: the memory of the entries added before it
         // has been given back by then, and serves the list.
-        if (cache.parent->files.capacity() == 0) {
-            cache.parent->files.reserve(cache.parent->listRoom);
+        if (cache.parent->childFiles.capacity() == 0) {
+            cache.parent->childFiles.reserve(cache.parent->listRoom);
         }
     }
-    cache.parent->files.push_back(FileRow{std::forward<Name>(name), SharedText(), extension.text,
-                                          entry.size, entry.allocated, entry.recordNumber,
-                                          entry.time, entry.attributes});
+    cache.parent->childFiles.push_back(FileRow{std::forward<Name>(name), SharedText(),
+                                               extension.text, entry.size, entry.allocated,
+                                               entry.recordNumber, entry.time, entry.attributes});
 }
 
 void Trim(LargestFiles& largest) {
@@ -144,9 +144,9 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
 
 // A folder record's own totals, which merge the same whether `from` is kept or not.
 void MergeOwnTotals(FolderRecord& into, const FolderRecord& from) {
-    AddSaturating(into.own.size, from.own.size);
-    AddSaturating(into.own.allocated, from.own.allocated);
-    into.own.count += from.own.count;
+    AddSaturating(into.ownTotals.size, from.ownTotals.size);
+    AddSaturating(into.ownTotals.allocated, from.ownTotals.allocated);
+    into.ownTotals.count += from.ownTotals.count;
     into.listRoom += from.listRoom;
 }
 
@@ -155,11 +155,12 @@ void MergeOwnTotals(FolderRecord& into, const FolderRecord& from) {
 void MergeSlice(ScanSlice& into, const ScanSlice& from) {
     for (const FolderRecord& folder : from.folders) {
         FolderRecord& target = into.folders.At(folder.record);
-        if (folder.info) {
-            target.info = folder.info;
+        if (folder.dirInfo) {
+            target.dirInfo = folder.dirInfo;
         }
         MergeOwnTotals(target, folder);
-        target.files.insert(target.files.end(), folder.files.begin(), folder.files.end());
+        target.childFiles.insert(target.childFiles.end(), folder.childFiles.begin(),
+                                 folder.childFiles.end());
     }
     into.entries.insert(into.entries.end(), from.entries.begin(), from.entries.end());
     MergeTotals(into, from);
@@ -197,11 +198,11 @@ void MergeSlice(ScanSlice& into, ScanSlice&& from) {
     }
     for (FolderRecord& folder : from.folders) {
         FolderRecord& target = into.folders.At(folder.record);
-        if (folder.info) {
-            target.info = std::move(folder.info);
+        if (folder.dirInfo) {
+            target.dirInfo = std::move(folder.dirInfo);
         }
         MergeOwnTotals(target, folder);
-        AppendMoved(target.files, folder.files);
+        AppendMoved(target.childFiles, folder.childFiles);
     }
     AppendMoved(into.entries, from.entries);
     MergeTotals(into, from);

@@ -52,7 +52,8 @@ void Settle(LargestFiles& largest);
 
 // The scan's accumulator: one per slice of records while decoding, one merged afterwards.
 struct ScanSlice {
-    // Each folder's description, and the totals and rows of its files.
+    // By record number: each folder's dirInfo, and the ownTotals and childFiles of the files that
+    // name it as their parent.
     FolderTable folders;
     ExtensionTable extTotals;
     std::unordered_map<std::int64_t, ExtentSizes> extentSizes;

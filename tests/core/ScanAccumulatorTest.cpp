@@ -92,9 +92,9 @@ TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
     AddEntry(slice, MftEntry{5, 5, L".", 0, 0, 0, 0, true});
     AddEntry(slice, MftEntry{40, 5, L"Users", 0, 0, 77, 0x10, true});
     EXPECT_EQ(slice.dirCount, 1);
-    EXPECT_EQ(slice.folders.At(40).info->time, 77);
+    EXPECT_EQ(slice.folders.At(40).dirInfo->time, 77);
     for (const FolderRecord& folder : slice.folders) {
-        EXPECT_TRUE(folder.own.count == 0 && folder.files.empty());
+        EXPECT_TRUE(folder.ownTotals.count == 0 && folder.childFiles.empty());
     }
     EXPECT_TRUE(slice.extTotals.empty() && slice.largest.kept.empty() && slice.fileCount == 0);
 
@@ -103,12 +103,12 @@ TEST(AddEntry, FoldersOnlyDescribeThemselvesAndFilesCountOnce) {
         AddEntry(slice, file);
     }
     EXPECT_EQ(slice.fileCount, 4);
-    const SizeTotals& own = slice.folders.At(40).own;
+    const SizeTotals& own = slice.folders.At(40).ownTotals;
     EXPECT_EQ(std::tie(own.size, own.allocated, own.count), std::make_tuple(34, 8192, 3));
     // No parent: counted at the root, listed under the parent as read until the tree is built.
-    EXPECT_EQ(slice.folders.At(5).own.count, 1);
-    EXPECT_EQ(slice.folders.At(0).files.at(0).recordNumber, 62);
-    EXPECT_EQ(slice.folders.At(40).files.at(2).name, L".profile");
+    EXPECT_EQ(slice.folders.At(5).ownTotals.count, 1);
+    EXPECT_EQ(slice.folders.At(0).childFiles.at(0).recordNumber, 62);
+    EXPECT_EQ(slice.folders.At(40).childFiles.at(2).name, L".profile");
     // Extensions as written; names without one share the empty key.
     EXPECT_EQ(slice.extTotals.size(), 3u);
     EXPECT_EQ(slice.extTotals[L".JPG"].size + slice.extTotals[L".jpg"].size, 30);
@@ -130,10 +130,10 @@ TEST(MergeSlice, FoldsEveryMemberByItsOwnRule) {
         ScanSlice from = make(true);
         moving ? MergeSlice(into, std::move(from)) : MergeSlice(into, from);
         const FolderRecord& folder = into.folders.At(40);
-        EXPECT_EQ(folder.info->name, L"new");
-        EXPECT_EQ(std::tie(folder.own.size, folder.own.allocated), std::tuple(12, 16));
-        ASSERT_EQ(folder.files.size(), 2u);
-        EXPECT_EQ(folder.files[1].recordNumber, 61);
+        EXPECT_EQ(folder.dirInfo->name, L"new");
+        EXPECT_EQ(std::tie(folder.ownTotals.size, folder.ownTotals.allocated), std::tuple(12, 16));
+        ASSERT_EQ(folder.childFiles.size(), 2u);
+        EXPECT_EQ(folder.childFiles[1].recordNumber, 61);
         EXPECT_EQ(SizeCount(into.extTotals[L".txt"].size, into.extTotals[L".txt"].count),
                   SizeCount(12, 2));
         EXPECT_EQ(Sizes(into.extentSizes[90].size, into.extentSizes[90].allocated), Sizes(40, 50));
@@ -153,15 +153,15 @@ TEST(FolderTable, FindsEveryRecordWhereverItLives) {
     std::vector<FolderRecord*> first;
     for (const std::int64_t record : records) {
         first.push_back(&table.At(record));
-        first.back()->own.count += 1;
+        first.back()->ownTotals.count += 1;
     }
     table.ReserveRecords(4000000);
     for (std::size_t i = 0; i < records.size(); ++i) {
-        table.At(records[i]).own.count += 1;
+        table.At(records[i]).ownTotals.count += 1;
         EXPECT_EQ(table.Find(records[i]), first[i]);  // records keep their place
     }
     EXPECT_EQ(table.size(), 5u);
-    EXPECT_EQ(table.Find(70000)->own.count, 4);
+    EXPECT_EQ(table.Find(70000)->ownTotals.count, 4);
     EXPECT_EQ(table.Find(6), nullptr);
     EXPECT_EQ(table.Find(-1), nullptr);
 }
@@ -218,7 +218,7 @@ Resolved Resolve(const std::vector<std::vector<std::uint8_t>>& records) {
     ApplyExtents(slice);
     EXPECT_TRUE(slice.entries.empty() && slice.extentSizes.empty());
     for (const FolderRecord& folder : slice.folders) {
-        for (const FileRow& file : folder.files) {
+        for (const FileRow& file : folder.childFiles) {
             out.files[file.recordNumber] = file;
         }
     }

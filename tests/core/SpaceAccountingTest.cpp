@@ -148,13 +148,13 @@ TEST(SpaceAccounting, ClustersAreCountedOncePerExtentAndStreamsBelongToTheirFile
     ApplyExtents(slice);
     std::map<std::int64_t, std::int64_t> allocated;
     for (const FolderRecord& folder : slice.folders) {
-        for (const FileRow& file : folder.files) {
+        for (const FileRow& file : folder.childFiles) {
             allocated[file.recordNumber] = file.allocated;
         }
     }
     EXPECT_EQ(allocated, (std::map<std::int64_t, std::int64_t>{{20, (13 + 2 + 3) * kCluster},
                                                                {24, 20 * kCluster}}));
-    EXPECT_EQ(slice.folders.At(5).own.allocated, (13 + 2 + 3 + 20) * kCluster);
+    EXPECT_EQ(slice.folders.At(5).ownTotals.allocated, (13 + 2 + 3 + 20) * kCluster);
 }
 
 TEST(SpaceAccounting, BitmapBitsAreCountedUpToTheClusterCount) {
