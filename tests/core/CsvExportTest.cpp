@@ -10,6 +10,7 @@
 #include "scan/results/DirectoryTree.h"
 #include "scan/results/ScanSlice.h"
 #include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/CsvRecords.h"
 #include "tools/kestrin-scan/NcduExport.h"
 #include "tools/kestrin-scan/ScanComparison.h"
 
@@ -121,6 +122,38 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
         std::istringstream in(bad);
         EXPECT_FALSE(ReadEarlierScan(in, why)) << bad;
         EXPECT_FALSE(why.empty());
+    }
+}
+
+// Records split the same wherever the chunks read end: inside a quoted line break, between a quote
+// and the quote doubling it, between CR and LF.
+TEST(SplitCsv, RecordsDoNotDependOnWhereChunksEnd) {
+    using Records = std::vector<std::vector<std::string>>;
+    const std::vector<std::pair<std::string, Records>> cases = {
+        {"a,b\r\nc,,d\n", {{"a", "b"}, {"c", "", "d"}}},
+        {"\"x,\"\"y\"\"\r\nz\",1\r\nlast", {{"x,\"y\"\r\nz", "1"}, {"last"}}},
+        {"a\rb,c\r\n\r\n", {{"a\rb", "c"}, {""}}},
+        {"ab\"c,d\"e,f\nend\r", {{"abc,de", "f"}, {"end\r"}}},
+        {"\"q\"\r\n\"\"", {{"q"}}},
+    };
+    for (const auto& [text, expected] : cases) {
+        for (const std::size_t chunk : {1, 2, 3, 5, 8, 1 << 20}) {
+            Records records;
+            std::istringstream in(text);
+            const bool split = SplitCsv(
+                in,
+                [&](const std::vector<std::string_view>& fields) {
+                    records.emplace_back(fields.begin(), fields.end());
+                    return true;
+                },
+                chunk);
+            EXPECT_TRUE(split && records == expected) << text << " in chunks of " << chunk;
+        }
+    }
+    for (const std::size_t chunk : {1, 4, 1 << 20}) {
+        std::istringstream open("a,\"b\r\nc\r\n");
+        EXPECT_FALSE(SplitCsv(
+            open, [](const auto&) { return true; }, chunk));
     }
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/kestrin-scan/CsvRecords.h"
+
 namespace kestrin {
 
 namespace {
@@ -11,116 +13,7 @@ namespace {
 constexpr const char* kCsvHeader =
     "Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record";
 
-bool Special(char c) {
-    return c == '"' || c == ',' || c == '\n' || c == '\r';
-}
-
-// Splits RFC 4180 text into records of fields as it is read, handing each record to `take`:
-// quoted fields may hold commas, doubled quotes and line breaks; records end in CR LF or LF. The
-// text is read a megabyte at a time, and one record's fields are reused for the next, so an
-// earlier scan of a million files is never held as text or as millions of strings. The plain
-// stretches of a field are appended whole. False when a quote is left open, or when `take` refuses
-// a record.
-template <typename Take>
-bool SplitCsv(std::istream& in, Take&& take) {
-    std::vector<std::string> fields(1);
-    std::size_t used = 1;  // fields in use in the current record
-    bool quoted = false;
-    bool quoteSeen = false;  // a quote ended the last chunk: it may be the first of a pair
-    bool crSeen = false;     // a CR ended the last chunk outside quotes
-    const auto endRecord = [&]() {
-        fields.resize(used);
-        const bool accepted = take(fields);
-        for (std::string& field : fields) {
-            field.clear();
-        }
-        used = 1;
-        return accepted;
-    };
-    std::vector<char> chunk(std::size_t{1} << 20);
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        std::size_t i = 0;
-        while (i < got) {
-            const char c = chunk[i];
-            if (quoteSeen) {
-                quoteSeen = false;
-                if (c == '"') {
-                    fields[used - 1] += '"';
-                    ++i;
-                    continue;
-                }
-                quoted = false;
-            }
-            if (crSeen) {
-                crSeen = false;
-                if (c == '\n') {
-                    if (!endRecord()) {
-                        return false;
-                    }
-                    ++i;
-                    continue;
-                }
-                fields[used - 1] += '\r';
-            }
-            if (quoted) {
-                if (c == '"') {
-                    quoteSeen = true;
-                    ++i;
-                    continue;
-                }
-                const char* run = chunk.data() + i;
-                const void* quote = std::memchr(run, '"', got - i);
-                const std::size_t length =
-                    quote != nullptr
-                        ? static_cast<std::size_t>(static_cast<const char*>(quote) - run)
-                        : got - i;
-                fields[used - 1].append(run, length);
-                i += length;
-                continue;
-            }
-            if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                if (used == fields.size()) {
-                    fields.emplace_back();
-                }
-                ++used;
-            } else if (c == '\n') {
-                if (!endRecord()) {
-                    return false;
-                }
-            } else if (c == '\r') {
-                crSeen = true;
-            } else {
-                std::size_t end = i + 1;
-                while (end < got && !Special(chunk[end])) {
-                    ++end;
-                }
-                fields[used - 1].append(chunk.data() + i, end - i);
-                i = end;
-                continue;
-            }
-            ++i;
-        }
-    }
-    if (quoteSeen) {
-        quoted = false;
-    }
-    if (crSeen) {
-        fields[used - 1] += '\r';
-    }
-    if (used > 1 || !fields.front().empty()) {
-        fields.resize(used);
-        if (!take(fields)) {
-            return false;
-        }
-    }
-    return !quoted;
-}
-
-bool ParseNumber(const std::string& text, std::int64_t& value) {
+bool ParseNumber(std::string_view text, std::int64_t& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
@@ -281,11 +174,12 @@ std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
     EarlierScan scan;
     std::size_t line = 0;
     bool rowFailed = false;
-    const bool split = SplitCsv(in, [&](const std::vector<std::string>& row) {
+    const bool split = SplitCsv(in, [&](const std::vector<std::string_view>& row) {
         if (line++ == 0) {
             std::string header;
-            for (const std::string& field : row) {
-                header += (header.empty() ? "" : ",") + field;
+            for (const std::string_view field : row) {
+                header += header.empty() ? "" : ",";
+                header += field;
             }
             if (header != kCsvHeader) {
                 why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
