@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include "render/Format.h"
 #include "scan/common/Utf16Text.h"
+#include "scan/platform/ParallelForEach.h"
 #include "scan/results/DirectoryTree.h"
 #include "tools/kestrin-scan/ShownPaths.h"
 #include "tools/kestrin-scan/TextTable.h"
@@ -132,11 +134,13 @@ struct PendingFile {
     std::int64_t allocated = 0;
 };
 
-// Files of the scan the earlier one lacks; the earlier scan's files the scan holds are marked in
-// `matched`. A file's path is made as the CSV writes it. Each lookup is made some files after its
-// slot was asked for, so that the waits for memory overlap.
+// Files of the scan the earlier one lacks, among the folders' file lists in [first, last); the
+// earlier scan's files the scan holds are marked in `matched`. A file's path is made as the CSV
+// writes it. Each lookup is made some files after its slot was asked for, so that the waits for
+// memory overlap.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
-                                   Matches& matched) {
+                                   const std::vector<const std::vector<FileRow>*>& lists,
+                                   std::size_t first, std::size_t last, Matches& matched) {
     constexpr std::size_t kAhead = 16;
     LargestListed added;
     std::vector<PendingFile> pending(kAhead);
@@ -149,8 +153,8 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
         }
     };
     Utf8FilePaths paths(now);
-    for (const auto& [record, rows] : now.dirFiles) {
-        for (const FileRow& row : rows) {
+    for (std::size_t list = first; list < last; ++list) {
+        for (const FileRow& row : *lists[list]) {
             PendingFile& file = pending[made % kAhead];
             if (made >= kAhead) {
                 lookUp(file);
@@ -167,6 +171,35 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
         lookUp(pending[i % kAhead]);
     }
     return added.Take();
+}
+
+// The same over every file of the scan, the folders' lists cut in two parts of about as many
+// files, one for each of two threads; each marks its own matches, joined afterwards.
+std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
+                                   Matches& matched) {
+    std::vector<const std::vector<FileRow>*> lists;
+    lists.reserve(now.dirFiles.size());
+    std::size_t files = 0;
+    for (const auto& [record, rows] : now.dirFiles) {
+        lists.push_back(&rows);
+        files += rows.size();
+    }
+    std::size_t cut = 0;
+    for (std::size_t half = 0; cut < lists.size() && half < files / 2; ++cut) {
+        half += lists[cut]->size();
+    }
+    const std::size_t bounds[] = {0, cut, lists.size()};
+    std::vector<ListedFile> found[2];
+    std::vector<Matches> marks(2, Matches(matched.size(), false));
+    ParallelForEach(2, std::thread::hardware_concurrency(), [&](std::size_t part) {
+        found[part] = AddedFiles(now, then, lists, bounds[part], bounds[part + 1], marks[part]);
+    });
+    for (std::size_t i = 0; i < matched.size(); ++i) {
+        matched[i] = matched[i] || marks[0][i] || marks[1][i];
+    }
+    found[0].insert(found[0].end(), std::make_move_iterator(found[1].begin()),
+                    std::make_move_iterator(found[1].end()));
+    return std::move(found[0]);
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ std::wstring ShownFilePrefix(const ScanResult& result, std::wstring_view folderP
 }
 
 const std::string& Utf8FilePaths::Of(const FileRow& file) {
-    if (folderPath_ == nullptr || *folderPath_ != file.folderPath.str()) {
+    // The rows of one folder share one text: its address tells the folder, where comparing the
+    // texts read a whole path for every file.
+    if (folderPath_ != &file.folderPath.str()) {
         folderPath_ = &file.folderPath.str();
         prefix_ = Utf8FromWide(ShownFilePrefix(result_, *folderPath_));
     }
