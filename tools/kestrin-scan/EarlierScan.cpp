@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/kestrin-scan/BatchHandOff.h"
 #include "tools/kestrin-scan/CsvRecords.h"
 
 namespace kestrin {
@@ -170,8 +171,66 @@ const EarlierScan::Row* EarlierScan::Find(std::string_view path, std::uint64_t h
     return held == 0 ? nullptr : &rows_[RowIndex(held) - 1];
 }
 
-std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
+namespace {
+
+// Rows split and found sound, waiting to be added: their paths one after another, with each one's
+// length, type and sizes.
+struct SoundRows {
+    struct Row {
+        std::size_t pathLength = 0;
+        bool folder = false;
+        std::int64_t size = 0;
+        std::int64_t allocated = 0;
+    };
+    std::string paths;
+    std::vector<Row> rows;
+};
+
+constexpr std::size_t kRowsPerBatch = 4096;
+
+void AddRows(EarlierScan& scan, const SoundRows& batch) {
+    std::size_t at = 0;
+    for (const SoundRows::Row& row : batch.rows) {
+        scan.Add(std::string_view(batch.paths).substr(at, row.pathLength), row.folder, row.size,
+                 row.allocated);
+        at += row.pathLength;
+    }
+}
+
+void Clear(SoundRows& batch) {
+    batch.paths.clear();
+    batch.rows.clear();
+}
+
+}  // namespace
+
+// Rows are added, and then indexed, on a thread of their own while the text is split and checked
+// (each takes about as long) and while the volume is scanned.
+struct PendingEarlierScan::Reading {
     EarlierScan scan;
+    BatchHandOff<SoundRows> adder{[this](SoundRows& batch) { AddRows(scan, batch); },
+                                  [this] { scan.Index(); }};
+    bool done = false;
+};
+
+PendingEarlierScan::PendingEarlierScan(std::unique_ptr<Reading> reading)
+    : reading_(std::move(reading)) {}
+PendingEarlierScan::PendingEarlierScan(PendingEarlierScan&&) noexcept = default;
+PendingEarlierScan& PendingEarlierScan::operator=(PendingEarlierScan&&) noexcept = default;
+PendingEarlierScan::~PendingEarlierScan() = default;
+
+EarlierScan& PendingEarlierScan::Get() {
+    if (!reading_->done) {
+        reading_->adder.Wait();
+        reading_->done = true;
+    }
+    return reading_->scan;
+}
+
+std::optional<PendingEarlierScan> StartReadingEarlierScan(std::istream& in, std::string& why) {
+    auto reading = std::make_unique<PendingEarlierScan::Reading>();
+    BatchHandOff<SoundRows>& adder = reading->adder;
+    SoundRows batch;
     std::size_t line = 0;
     bool rowFailed = false;
     const bool split = SplitCsv(in, [&](const std::vector<std::string_view>& row) {
@@ -198,7 +257,11 @@ std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
             rowFailed = true;
             return false;
         }
-        scan.Add(row[0], row[1] == "folder", size, allocated);
+        batch.paths += row[0];
+        batch.rows.push_back({row[0].size(), row[1] == "folder", size, allocated});
+        if (batch.rows.size() == kRowsPerBatch) {
+            adder.Hand(batch, Clear);
+        }
         return true;
     });
     if (line == 0 && split) {
@@ -211,8 +274,17 @@ std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
     if (!split) {
         return std::nullopt;
     }
-    scan.Index();
-    return scan;
+    adder.Hand(batch, Clear);
+    adder.Close();
+    return PendingEarlierScan(std::move(reading));
+}
+
+std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why) {
+    std::optional<PendingEarlierScan> pending = StartReadingEarlierScan(in, why);
+    if (!pending) {
+        return std::nullopt;
+    }
+    return std::move(pending->Get());
 }
 
 }  // namespace kestrin

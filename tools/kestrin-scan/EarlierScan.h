@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,8 +62,28 @@ private:
 // comparison, once as read and once as scanned.
 std::uint64_t PathHash(std::string_view path);
 
-// Reads such a CSV. Nothing, with the reason in `why`, when it is not one: another header, a
-// row without its nine fields, a type that is neither folder nor file, a size that is no number.
+// An earlier scan read whole and found sound, whose rows may still be being added and indexed on a
+// thread of their own: the scan of the volume goes on meanwhile, and the comparison waits for them.
+class PendingEarlierScan {
+public:
+    struct Reading;
+    explicit PendingEarlierScan(std::unique_ptr<Reading> reading);
+    PendingEarlierScan(PendingEarlierScan&&) noexcept;
+    PendingEarlierScan& operator=(PendingEarlierScan&&) noexcept;
+    ~PendingEarlierScan();
+
+    // Waits for every row to be added and indexed.
+    EarlierScan& Get();
+
+private:
+    std::unique_ptr<Reading> reading_;
+};
+
+// Reads such a CSV, checking every row before it returns. Nothing, with the reason in `why`, when
+// it is not one: another header, a row without its nine fields, a type that is neither folder nor
+// file, a size that is no number.
+std::optional<PendingEarlierScan> StartReadingEarlierScan(std::istream& in, std::string& why);
+// The same, waiting for the rows to be indexed.
 std::optional<EarlierScan> ReadEarlierScan(std::istream& in, std::string& why);
 
 }  // namespace kestrin

@@ -318,13 +318,13 @@ bool WriteOutputFiles(const ScanResult& result, const CommandLine& line, const R
 
 // Standard output is the summary, or the one file written there.
 int WriteResult(const ScanResult& result, const CommandLine& line, const RunPaths& paths,
-                const std::optional<EarlierScan>& earlier, const OpenedSource& opened) {
+                std::optional<PendingEarlierScan>& earlier, const OpenedSource& opened) {
     const bool fileOnStdout =
         (line.csv && line.csvFile == L"-") || (line.ncdu && line.ncduFile == L"-");
     if (!fileOnStdout) {
         std::string text = ScanReportText(result, opened.mftFile ? kMftFileNoBitmap : "");
         if (earlier) {
-            text += ComparisonText(result, *earlier);
+            text += ComparisonText(result, earlier->Get());
         }
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
@@ -334,16 +334,17 @@ int WriteResult(const ScanResult& result, const CommandLine& line, const RunPath
     return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
-// The earlier scan to compare with, read before scanning so that a wrong file costs no scan.
+// The earlier scan to compare with, read and checked before scanning so that a wrong file costs no
+// scan; its rows are indexed while the volume is scanned.
 bool ReadComparedScan(const CommandLine& line, const RunPaths& paths,
-                      std::optional<EarlierScan>& earlier) {
+                      std::optional<PendingEarlierScan>& earlier) {
     if (!line.compare) {
         return true;
     }
     std::ifstream in(paths.compare, std::ios::binary);
     std::string why = "无法读取该文件";
     if (in) {
-        earlier = ReadEarlierScan(in, why);
+        earlier = StartReadingEarlierScan(in, why);
     }
     if (!earlier) {
         std::fprintf(stderr, "kestrin-scan: 无法比较: %s 不是 kestrin-scan --csv 写的文件: %s\n",
@@ -367,7 +368,7 @@ const ScanResult* CutToFolder(ScanResult& result, const FolderSource& folder) {
 }
 
 int Scan(const CommandLine& line, const RunPaths& paths) {
-    std::optional<EarlierScan> earlier;
+    std::optional<PendingEarlierScan> earlier;
     if (!ReadComparedScan(line, paths, earlier)) {
         return kExitUsage;
     }
