@@ -176,8 +176,32 @@ WideName NameText::wide() const {
     return WideOf(units());
 }
 
+// Runs of ASCII, most of most names, are copied a unit to a byte; the rest goes a code point at
+// a time. Every file's path is written this way for the CSV, the ncdu export and --compare.
 void NameText::AppendUtf8(std::string& out) const {
-    ForEachCodePoint(units(), false, [&](char32_t c) { AppendUtf8CodePoint(out, c); });
+    const std::basic_string_view<NameUnit> all = units();
+    std::size_t i = 0;
+    while (i < all.size()) {
+        std::size_t end = i;
+        while (end < all.size() && static_cast<char16_t>(all[end]) < 0x80) {
+            ++end;
+        }
+        if (end > i) {
+            const std::size_t at = out.size();
+            out.resize(at + (end - i));
+            for (std::size_t k = i; k < end; ++k) {
+                out[at + (k - i)] = static_cast<char>(all[k]);
+            }
+            i = end;
+            continue;
+        }
+        while (end < all.size() && static_cast<char16_t>(all[end]) >= 0x80) {
+            ++end;
+        }
+        ForEachCodePoint(all.substr(i, end - i), false,
+                         [&](char32_t c) { AppendUtf8CodePoint(out, c); });
+        i = end;
+    }
 }
 
 std::basic_string_view<NameUnit> NameText::ExtensionUnits() const {

@@ -105,6 +105,12 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     older.replace(older.find(grown), grown.size(), "C:\\big\\inner,folder,100,60");
     older.erase(older.find("C:\\small\\s.txt"),
                 std::string("C:\\small\\s.txt,file,10,10,,,,,62\r\n").size());
+    // A file listed away from its folder's rows is found all the same.
+    const std::size_t moved = older.find("\"C:\\big\\a,b.txt\"");
+    const std::size_t movedEnd = older.find("\r\n", moved) + 2;
+    const std::string movedRow = older.substr(moved, movedEnd - moved);
+    older.erase(moved, movedEnd - moved);
+    older += movedRow;
     // A path listed twice counts once, with its later sizes.
     older += "\"C:\\old \"\"x\"\",y\",file,7,7,,,,,99\r\n";
     older += "\"C:\\old \"\"x\"\",y\",file,5000,8192,,,,,99\r\n";
@@ -116,6 +122,7 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     EXPECT_NE(text.find("10 B  10 B  C:\\small\\s.txt"), std::string::npos) << text;
     EXPECT_NE(text.find("4.88 KB  8.00 KB  C:\\old \"x\",y"), std::string::npos) << text;
     EXPECT_EQ(text.find("C:\\old", text.find("C:\\old") + 1), std::string::npos) << text;
+    EXPECT_EQ(text.find("a,b.txt"), std::string::npos) << text;
 
     for (const std::string& bad : {std::string("Path,Type\r\n"), csv + "C:\\x,file,ten,1,,,,,1\r\n",
                                    csv + "C:\\x,link,1,1,,,,,1\r\n", csv + "\"C:\\open,file\r\n"}) {

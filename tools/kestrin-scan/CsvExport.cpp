@@ -15,6 +15,10 @@
 
 namespace kestrin {
 
+bool CsvFileOrder(const FileRow& a, const FileRow& b) {
+    return a.size != b.size ? a.size > b.size : a.recordNumber < b.recordNumber;
+}
+
 namespace {
 
 // Whether a field must be quoted: it holds a comma, a quote or a line break. One pass over the
@@ -90,7 +94,6 @@ void FolderRow(CsvWriter& csv, const ScanResult& result, const DirNode& node) {
         .EndRow();
 }
 
-// Largest first, then by record number, so that the same volume always gives the same file.
 std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t folder) {
     std::vector<const FileRow*> files;
     const auto found = result.dirFiles.find(folder);
@@ -99,9 +102,8 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
             files.push_back(&file);
         }
     }
-    std::sort(files.begin(), files.end(), [](const FileRow* a, const FileRow* b) {
-        return a->size != b->size ? a->size > b->size : a->recordNumber < b->recordNumber;
-    });
+    std::sort(files.begin(), files.end(),
+              [](const FileRow* a, const FileRow* b) { return CsvFileOrder(*a, *b); });
     return files;
 }
 

@@ -10,6 +10,10 @@ namespace kestrin {
 // One field, quoted when it holds a comma, a quote or a line break (quotes doubled).
 std::string CsvField(const std::string& text);
 
+// The order the CSV lists a folder's files in: largest first, then by record number, so that the
+// same volume always gives the same file.
+bool CsvFileOrder(const FileRow& a, const FileRow& b);
+
 // The complete result for spreadsheets and scripts: UTF-8, a header row, one row per folder
 // (depth-first from the root, each followed by its own files) and per file; folders that the
 // root does not reach come last. Rows end in CR LF. False when writing fails.

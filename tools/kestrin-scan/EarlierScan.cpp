@@ -158,6 +158,15 @@ void EarlierScan::Index() {
     }
 }
 
+// A row that is no file, or that a later row replaced, is not the one Find gives.
+const EarlierScan::Row* EarlierScan::FileAt(std::size_t index, std::string_view path) const {
+    if (index >= rows_.size()) {
+        return nullptr;
+    }
+    const Row& row = rows_[index];
+    return !row.folder && !row.replaced && PathIs(row, path) ? &row : nullptr;
+}
+
 const EarlierScan::Row* EarlierScan::Find(std::string_view path, bool folder) const {
     return Find(path, PathHash(path), folder);
 }

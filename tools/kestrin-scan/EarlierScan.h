@@ -37,6 +37,10 @@ public:
     // mostly waits for its slot to come from memory, and several can wait at once.
     const Row* Find(std::string_view path, std::uint64_t hash, bool folder) const;
     void Prefetch(std::uint64_t hash) const;
+    // The row at `index` when it is the one Find(path, false) gives: the CSV lists a folder's
+    // files after its row, and a scan in the same order finds most of them there, in memory
+    // already read, without a lookup.
+    const Row* FileAt(std::size_t index, std::string_view path) const;
     std::string PathOf(const Row& row) const;
     const std::vector<Row>& Rows() const { return rows_; }
     std::size_t IndexOf(const Row& row) const {

@@ -9,6 +9,7 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/platform/ParallelForEach.h"
 #include "scan/results/DirectoryTree.h"
+#include "tools/kestrin-scan/CsvExport.h"
 #include "tools/kestrin-scan/ShownPaths.h"
 #include "tools/kestrin-scan/TextTable.h"
 
@@ -134,12 +135,64 @@ struct PendingFile {
     std::int64_t allocated = 0;
 };
 
-// Files of the scan the earlier one lacks, among the folders' file lists in [first, last); the
-// earlier scan's files the scan holds are marked in `matched`. A file's path is made as the CSV
-// writes it. Each lookup is made some files after its slot was asked for, so that the waits for
-// memory overlap.
+// A folder's files as the CSV lists them, and where the earlier scan's row for the next one is
+// looked for first.
+struct FilesInCsvOrder {
+    struct SortKey {
+        std::int64_t size;
+        std::int64_t record;
+        const FileRow* row;
+    };
+    std::vector<SortKey> keys;
+    std::vector<const FileRow*> files;
+    std::size_t next = 0;
+    bool placed = false;  // the earlier scan has the folder's row
+};
+
+void StartFolder(const ScanResult& now, const EarlierScan& then, std::int64_t record,
+                 const std::vector<FileRow>& rows, FilesInCsvOrder& order) {
+    // Sorted by copies of their keys: comparing the rows themselves reached into each for both.
+    order.keys.clear();
+    for (const FileRow& row : rows) {
+        order.keys.push_back({row.size, row.recordNumber, &row});
+    }
+    using SortKey = FilesInCsvOrder::SortKey;
+    std::sort(order.keys.begin(), order.keys.end(), [](const SortKey& a, const SortKey& b) {
+        return a.size != b.size ? a.size > b.size : a.record < b.record;
+    });
+    order.files.clear();
+    for (const SortKey& key : order.keys) {
+        order.files.push_back(key.row);
+    }
+    const EarlierScan::Row* folder = then.Find(Utf8FromWide(ShownFolderPath(now, record)), true);
+    order.placed = folder != nullptr;
+    order.next = order.placed ? then.IndexOf(*folder) + 1 : 0;
+}
+
+// The earlier scan's row of the file at `path` where the CSV order leads: at the next row, or the
+// one after (a file that went, or grew past another); null when neither holds it.
+const EarlierScan::Row* InOrder(const EarlierScan& then, FilesInCsvOrder& order,
+                                std::string_view path) {
+    if (!order.placed) {
+        return nullptr;
+    }
+    for (const std::size_t at : {order.next, order.next + 1}) {
+        if (const EarlierScan::Row* row = then.FileAt(at, path)) {
+            order.next = at + 1;
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+using FolderFiles = std::pair<const std::int64_t, std::vector<FileRow>>;
+
+// Files of the scan the earlier one lacks, among the folders in [first, last); the earlier scan's
+// files the scan holds are marked in `matched`. A file's path is made as the CSV writes it. A
+// file the CSV order does not lead to is looked up some files after its slot was asked for, so
+// that the waits for memory overlap.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
-                                   const std::vector<const std::vector<FileRow>*>& lists,
+                                   const std::vector<const FolderFiles*>& folders,
                                    std::size_t first, std::size_t last, Matches& matched) {
     constexpr std::size_t kAhead = 16;
     LargestListed added;
@@ -153,16 +206,23 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
         }
     };
     Utf8FilePaths paths(now);
-    for (std::size_t list = first; list < last; ++list) {
-        for (const FileRow& row : *lists[list]) {
+    FilesInCsvOrder order;
+    for (std::size_t folder = first; folder < last; ++folder) {
+        StartFolder(now, then, folders[folder]->first, folders[folder]->second, order);
+        for (const FileRow* row : order.files) {
+            const std::string& path = paths.Of(*row);
+            if (const EarlierScan::Row* earlier = InOrder(then, order, path)) {
+                matched[then.IndexOf(*earlier)] = true;
+                continue;
+            }
             PendingFile& file = pending[made % kAhead];
             if (made >= kAhead) {
                 lookUp(file);
             }
-            file.path = paths.Of(row);
+            file.path = path;
             file.hash = PathHash(file.path);
-            file.size = row.size;
-            file.allocated = row.allocated;
+            file.size = row->size;
+            file.allocated = row->allocated;
             then.Prefetch(file.hash);
             ++made;
         }
@@ -177,16 +237,16 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
 // files, one for each of two threads; each marks its own matches, joined afterwards.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
                                    Matches& matched) {
-    std::vector<const std::vector<FileRow>*> lists;
+    std::vector<const FolderFiles*> lists;
     lists.reserve(now.dirFiles.size());
     std::size_t files = 0;
-    for (const auto& [record, rows] : now.dirFiles) {
-        lists.push_back(&rows);
-        files += rows.size();
+    for (const FolderFiles& folder : now.dirFiles) {
+        lists.push_back(&folder);
+        files += folder.second.size();
     }
     std::size_t cut = 0;
     for (std::size_t half = 0; cut < lists.size() && half < files / 2; ++cut) {
-        half += lists[cut]->size();
+        half += lists[cut]->second.size();
     }
     const std::size_t bounds[] = {0, cut, lists.size()};
     std::vector<ListedFile> found[2];
