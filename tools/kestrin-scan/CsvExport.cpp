@@ -15,8 +15,8 @@
 
 namespace kestrin {
 
-bool CsvFileOrder(const FileRow& a, const FileRow& b) {
-    return a.size != b.size ? a.size > b.size : a.recordNumber < b.recordNumber;
+bool CsvFileOrder(CsvFileKey a, CsvFileKey b) {
+    return a.size != b.size ? a.size > b.size : a.record < b.record;
 }
 
 namespace {
@@ -102,8 +102,9 @@ std::vector<const FileRow*> SortedFiles(const ScanResult& result, std::int64_t f
             files.push_back(&file);
         }
     }
-    std::sort(files.begin(), files.end(),
-              [](const FileRow* a, const FileRow* b) { return CsvFileOrder(*a, *b); });
+    std::sort(files.begin(), files.end(), [](const FileRow* a, const FileRow* b) {
+        return CsvFileOrder({a->size, a->recordNumber}, {b->size, b->recordNumber});
+    });
     return files;
 }
 

@@ -138,13 +138,11 @@ struct PendingFile {
 // A folder's files as the CSV lists them, and where the earlier scan's row for the next one is
 // looked for first.
 struct FilesInCsvOrder {
-    struct SortKey {
-        std::int64_t size;
-        std::int64_t record;
-        const FileRow* row;
+    struct File {
+        CsvFileKey key;
+        const FileRow* row = nullptr;
     };
-    std::vector<SortKey> keys;
-    std::vector<const FileRow*> files;
+    std::vector<File> files;
     std::size_t next = 0;
     bool placed = false;  // the earlier scan has the folder's row
 };
@@ -152,18 +150,13 @@ struct FilesInCsvOrder {
 void StartFolder(const ScanResult& now, const EarlierScan& then, std::int64_t record,
                  const std::vector<FileRow>& rows, FilesInCsvOrder& order) {
     // Sorted by copies of their keys: comparing the rows themselves reached into each for both.
-    order.keys.clear();
-    for (const FileRow& row : rows) {
-        order.keys.push_back({row.size, row.recordNumber, &row});
-    }
-    using SortKey = FilesInCsvOrder::SortKey;
-    std::sort(order.keys.begin(), order.keys.end(), [](const SortKey& a, const SortKey& b) {
-        return a.size != b.size ? a.size > b.size : a.record < b.record;
-    });
     order.files.clear();
-    for (const SortKey& key : order.keys) {
-        order.files.push_back(key.row);
+    for (const FileRow& row : rows) {
+        order.files.push_back({{row.size, row.recordNumber}, &row});
     }
+    using File = FilesInCsvOrder::File;
+    std::sort(order.files.begin(), order.files.end(),
+              [](const File& a, const File& b) { return CsvFileOrder(a.key, b.key); });
     const EarlierScan::Row* folder = then.Find(Utf8FromWide(ShownFolderPath(now, record)), true);
     order.placed = folder != nullptr;
     order.next = order.placed ? then.IndexOf(*folder) + 1 : 0;
@@ -209,7 +202,8 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
     FilesInCsvOrder order;
     for (std::size_t folder = first; folder < last; ++folder) {
         StartFolder(now, then, folders[folder]->first, folders[folder]->second, order);
-        for (const FileRow* row : order.files) {
+        for (const FilesInCsvOrder::File& listed : order.files) {
+            const FileRow* row = listed.row;
             const std::string& path = paths.Of(*row);
             if (const EarlierScan::Row* earlier = InOrder(then, order, path)) {
                 matched[then.IndexOf(*earlier)] = true;
