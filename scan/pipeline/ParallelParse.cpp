@@ -1,5 +1,7 @@
 #include "scan/pipeline/ParallelParse.h"
 
+#include "scan/ntfs/AttributeListRefs.h"
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -200,9 +202,43 @@ std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceS
     return slices;
 }
 
+// Copies record n as the piece holds it into the slice, while the keeper has room.
+void Keep(const MftRecords& records, std::int64_t n, ScanSlice& slice, LateRecordKeeper& keeper) {
+    if (!keeper.TakeRoom(records.RecordSize())) {
+        return;
+    }
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(records.RecordSize()));
+    records.CopyHeld(n, raw);
+    slice.keptRecords.emplace_back(n, std::move(raw));
+}
+
+// An extension record of a base record put off: the base is decoded again with all of them, found
+// through the extension index when its attribute list is not in the record.
+bool KeptForItsBase(const ByteReader& record, std::int64_t n, const LateRecordKeeper& keeper) {
+    return record.Size() >= kRecordBaseReferenceOffset + 8 && HasRecordMagic(record) &&
+           IsExtensionRecord(record, n) && keeper.IsPutOff(RecordBaseReference(record));
+}
+
+// A record put off is kept, and so are the records its attribute list names in pieces not read
+// yet, once their pieces pass; those in pieces passed already are read again.
+void KeepPutOff(const MftRecords& records, std::int64_t n, const ByteReader& record,
+                ScanSlice& slice, LateRecordKeeper& keeper) {
+    keeper.PutOff(n);
+    Keep(records, n, slice, keeper);
+    std::vector<std::int64_t> refs;
+    NameExtensionRefs(record, n, refs);
+    DataExtensionRefs(record, n, refs);
+    const std::int64_t pieceEnd = records.FirstRecord() + records.HeldRecords();
+    for (const std::int64_t ref : refs) {
+        if (ref >= pieceEnd) {
+            keeper.Want(ref);
+        }
+    }
+}
+
 void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32_t end,
                        ScanSlice& slice, const ExtensionIndex* extensions,
-                       const VolumeClusters& volume) {
+                       const VolumeClusters& volume, LateRecordKeeper* keeper) {
     const std::int32_t recordSize = records.RecordSize();
     if (recordSize <= 0) {
         return;
@@ -245,6 +281,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             probe.space = RecordSpace{};
             records.ClearMissed();
             const bool decoded = DecodeRecordCopy(records, n, copy, entry, index, &probe, &names);
+            const std::size_t putOff = slice.unnamedRecords.size() + slice.lateSizeRecords.size();
             if (records.Missed()) {
                 // Its names lie in records outside the piece in hand: decoded again once the
                 // whole MFT has passed. Its own space is measured already, and is not again.
@@ -261,6 +298,14 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             NoteRecordExtents(ByteReader(copy), n, records, extension, slice, probe);
             if (records.Missed()) {
                 slice.lateSizeRecords.push_back(n);
+            }
+            if (keeper == nullptr) {
+                continue;
+            }
+            if (slice.unnamedRecords.size() + slice.lateSizeRecords.size() > putOff) {
+                KeepPutOff(records, n, ByteReader(copy), slice, *keeper);
+            } else if (keeper->Wanted(n) || KeptForItsBase(ByteReader(copy), n, *keeper)) {
+                Keep(records, n, slice, *keeper);
             }
         }
     }
@@ -289,7 +334,7 @@ std::vector<ScanSlice> ParsePieces(MftPieceReader& reader, const ParseContext& c
                           context.recordCount);
         window.ReadIntoBuffer();
         ParseSliceRecords(window, chunk.range.begin, chunk.range.end, results[i], nullptr,
-                          context.volume);
+                          context.volume, context.keeper);
         const std::int32_t count = chunk.range.end - chunk.range.begin;
         const std::int32_t processed = shared.processed.fetch_add(count) + count;
         if (context.progress != nullptr && *context.progress &&

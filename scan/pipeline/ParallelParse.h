@@ -7,6 +7,7 @@
 #include "scan/ntfs/ExtensionIndex.h"
 #include "scan/ntfs/MftRecords.h"
 #include "scan/ntfs/RecordSpace.h"
+#include "scan/pipeline/LateRecordKeeper.h"
 #include "scan/results/ScanResult.h"
 #include "scan/results/ScanSlice.h"
 #include "scan/volume/MftPieceReader.h"
@@ -36,9 +37,12 @@ std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceS
 // find are left in `slice.unnamedRecords` for DecodeUnnamedRecords; so are records that need
 // records `records` does not hold, and base records whose data's sizes lie in such records wait
 // in `slice.lateSizeRecords`.
+// With a keeper, the records put off, and those they name in pieces not read yet as these pass,
+// are also copied raw into `slice.keptRecords`.
 void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32_t end,
                        ScanSlice& slice, const ExtensionIndex* extensions = nullptr,
-                       const VolumeClusters& volume = VolumeClusters{});
+                       const VolumeClusters& volume = VolumeClusters{},
+                       LateRecordKeeper* keeper = nullptr);
 // The same over the whole MFT in memory.
 void ParseSliceRecords(std::span<const std::uint8_t> image, std::int32_t recordSize,
                        std::int32_t begin, std::int32_t end, ScanSlice& slice,
@@ -54,6 +58,8 @@ struct ParseContext {
     const ProgressCallback* progress = nullptr;
     const ExtensionIndex* extensions = nullptr;
     VolumeClusters volume;
+    // Where the records needed again once every piece has passed are kept (ParseSliceRecords).
+    LateRecordKeeper* keeper = nullptr;
 };
 
 // Decodes every slice in parallel, one ScanSlice each, in the order the slices finished, with

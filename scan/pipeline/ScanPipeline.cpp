@@ -68,7 +68,10 @@ DecodedPieces DecodePieces(const VolumeHandle& volume, const MftLayout& layout,
                            const ParseContext& context, const MftReadSettings& settings) {
     MftPieceReader reader(volume, layout, settings.pieceBytes, settings.pieceBuffers);
     DecodedPieces decoded;
-    decoded.slices = ParsePieces(reader, context);
+    LateRecordKeeper keeper(context.recordCount, static_cast<std::int64_t>(settings.keptBytes));
+    ParseContext keeping = context;
+    keeping.keeper = &keeper;
+    decoded.slices = ParsePieces(reader, keeping);
     decoded.unreadRecords = reader.UnreadRecords();
     decoded.readAnything = reader.ReadAnything();
     decoded.heldBytes = reader.HeldBytes();
@@ -134,6 +137,12 @@ VolumeScan Decode(LocatedMft& mft, unsigned threads, const ProgressCallback& pro
     MftRecordCache cache(mft.volume, layout.runs, scan.geometry.clusterSize,
                          scan.geometry.mftLength, scan.geometry.recordSize,
                          settings.cacheBlockBytes, settings.cacheBlocks);
+    for (ScanSlice& slice : scan.slices) {
+        for (auto& [number, raw] : slice.keptRecords) {
+            cache.Keep(number, std::move(raw));
+        }
+        std::vector<std::pair<std::int64_t, std::vector<std::uint8_t>>>().swap(slice.keptRecords);
+    }
     const MftRecords records({}, scan.geometry.recordSize, 0,
                              scan.geometry.mftLength / scan.geometry.recordSize, &cache);
     scan.reading.lateRecords = LateRecords(scan.slices);

@@ -20,13 +20,17 @@ ScanResult ScanDriveMft(std::wstring drive, ProgressCallback progress);
 ScanResult ScanPathMft(const std::filesystem::path& source, std::wstring drive,
                        ProgressCallback progress);
 
-// How much of the MFT a scan holds: the pieces it is read in and how many of them, and the blocks
-// of records it keeps of those read out of order. A few tens of MiB, whatever the MFT's length.
+// How much of the MFT a scan holds: the pieces it is read in and how many of them, the blocks of
+// records it keeps of those read out of order, and the records it puts off. A few tens of MiB,
+// whatever the MFT's length.
 struct MftReadSettings {
     std::size_t pieceBytes = std::size_t{16} << 20;
     std::size_t pieceBuffers = 4;
     std::size_t cacheBlockBytes = std::size_t{16} << 10;
     std::size_t cacheBlocks = 64;
+    // Raw copies of the records the decode puts off until every piece has passed, kept so that
+    // they are not read again: each would be a read of its own, a seek on a spinning disk.
+    std::size_t keptBytes = std::size_t{16} << 20;
 };
 
 // Every record of the MFT decoded as the pipeline decodes it, read a piece at a time, and nothing

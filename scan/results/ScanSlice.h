@@ -67,6 +67,8 @@ struct ScanSlice {
     // Base records whose attribute list names records the decode did not hold for the first
     // extent of their data: its sizes are looked for once every slice is decoded.
     std::vector<std::int32_t> lateSizeRecords;
+    // Raw copies of some of those put off records, as the piece held them, while there was room.
+    std::vector<std::pair<std::int64_t, std::vector<std::uint8_t>>> keptRecords;
     // The clusters that the in-use records decoded into this slice place on the volume.
     ClusterTally clusters;
     std::int32_t fileCount = 0;

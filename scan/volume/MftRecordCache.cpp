@@ -88,9 +88,22 @@ bool MftRecordCache::CopySingle(std::int64_t n, std::vector<std::uint8_t>& copy)
     return ReadThroughRuns(volume_, runs_, clusterSize_, offset, copy);
 }
 
+void MftRecordCache::Keep(std::int64_t n, std::vector<std::uint8_t> raw) {
+    if (recordSize_ <= 0 || raw.size() != static_cast<std::size_t>(recordSize_)) {
+        return;
+    }
+    if (kept_.emplace(n, std::move(raw)).second) {
+        keptBytes_ += static_cast<std::size_t>(recordSize_);
+    }
+}
+
 bool MftRecordCache::Fetch(std::int64_t n, std::vector<std::uint8_t>& copy) {
     if (recordSize_ <= 0 || n < 0 || n >= mftLength_ / recordSize_) {
         return false;
+    }
+    if (const auto held = kept_.find(n); held != kept_.end()) {
+        copy = held->second;
+        return true;
     }
     const std::int64_t offset = n * recordSize_;
     const std::int64_t index = offset / static_cast<std::int64_t>(blockBytes_);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "scan/ntfs/DataRuns.h"
@@ -26,10 +27,12 @@ public:
     // Copies the raw bytes of record n into `copy` (resized to the record size); false when the
     // run list does not place it or the read fails.
     bool Fetch(std::int64_t n, std::vector<std::uint8_t>& copy) override;
+    // Record n's raw bytes, copied while its piece was held: given without a read.
+    void Keep(std::int64_t n, std::vector<std::uint8_t> raw);
 
     // Reads of the volume made so far, and the bytes the cache holds at most.
     std::int64_t Reads() const { return reads_; }
-    std::size_t HeldBytes() const { return memory_.size(); }
+    std::size_t HeldBytes() const { return memory_.size() + keptBytes_; }
 
 private:
     struct Block {
@@ -52,6 +55,8 @@ private:
     std::vector<std::uint8_t> memory_;
     std::int64_t uses_ = 0;
     std::int64_t reads_ = 0;
+    std::unordered_map<std::int64_t, std::vector<std::uint8_t>> kept_;
+    std::size_t keptBytes_ = 0;
 };
 
 }  // namespace kestrin
