@@ -1,13 +1,12 @@
 #include "scan/pipeline/ParallelParse.h"
 
-#include "scan/ntfs/AttributeListRefs.h"
-
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <utility>
 
 #include "render/Format.h"
+#include "scan/ntfs/AttributeListRefs.h"
 #include "scan/ntfs/AttributeWalk.h"
 #include "scan/ntfs/RecordDecoder.h"
 #include "scan/pipeline/ExtentResolver.h"
@@ -202,6 +201,8 @@ std::vector<SliceRange> MakeSlices(std::int32_t recordCount, std::int32_t sliceS
     return slices;
 }
 
+namespace {
+
 // Copies record n as the piece holds it into the slice, while the keeper has room.
 void Keep(const MftRecords& records, std::int64_t n, ScanSlice& slice, LateRecordKeeper& keeper) {
     if (!keeper.TakeRoom(records.RecordSize())) {
@@ -235,6 +236,8 @@ void KeepPutOff(const MftRecords& records, std::int64_t n, const ByteReader& rec
         }
     }
 }
+
+}  // namespace
 
 void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32_t end,
                        ScanSlice& slice, const ExtensionIndex* extensions,
@@ -281,7 +284,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             probe.space = RecordSpace{};
             records.ClearMissed();
             const bool decoded = DecodeRecordCopy(records, n, copy, entry, index, &probe, &names);
-            const std::size_t putOff = slice.unnamedRecords.size() + slice.lateSizeRecords.size();
+            const std::size_t unnamed = slice.unnamedRecords.size();
             if (records.Missed()) {
                 // Its names lie in records outside the piece in hand: decoded again once the
                 // whole MFT has passed. Its own space is measured already, and is not again.
@@ -291,6 +294,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);
             }
+            bool putOff = slice.unnamedRecords.size() > unnamed;
             // The slot's fixed-up copy is at hand: its extension-record sizes, named streams and
             // clusters are noted here rather than in a second pass over the whole MFT; the
             // decoder's walk has measured the space of a base record already.
@@ -298,11 +302,12 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             NoteRecordExtents(ByteReader(copy), n, records, extension, slice, probe);
             if (records.Missed()) {
                 slice.lateSizeRecords.push_back(n);
+                putOff = true;
             }
             if (keeper == nullptr) {
                 continue;
             }
-            if (slice.unnamedRecords.size() + slice.lateSizeRecords.size() > putOff) {
+            if (putOff) {
                 KeepPutOff(records, n, ByteReader(copy), slice, *keeper);
             } else if (keeper->Wanted(n) || KeptForItsBase(ByteReader(copy), n, *keeper)) {
                 Keep(records, n, slice, *keeper);

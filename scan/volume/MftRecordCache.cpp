@@ -92,9 +92,7 @@ void MftRecordCache::Keep(std::int64_t n, std::vector<std::uint8_t> raw) {
     if (recordSize_ <= 0 || raw.size() != static_cast<std::size_t>(recordSize_)) {
         return;
     }
-    if (kept_.emplace(n, std::move(raw)).second) {
-        keptBytes_ += static_cast<std::size_t>(recordSize_);
-    }
+    kept_.emplace(n, std::move(raw));
 }
 
 bool MftRecordCache::Fetch(std::int64_t n, std::vector<std::uint8_t>& copy) {

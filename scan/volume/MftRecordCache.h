@@ -32,7 +32,9 @@ public:
 
     // Reads of the volume made so far, and the bytes the cache holds at most.
     std::int64_t Reads() const { return reads_; }
-    std::size_t HeldBytes() const { return memory_.size() + keptBytes_; }
+    std::size_t HeldBytes() const {
+        return memory_.size() + kept_.size() * static_cast<std::size_t>(recordSize_);
+    }
 
 private:
     struct Block {
@@ -56,7 +58,6 @@ private:
     std::int64_t uses_ = 0;
     std::int64_t reads_ = 0;
     std::unordered_map<std::int64_t, std::vector<std::uint8_t>> kept_;
-    std::size_t keptBytes_ = 0;
 };
 
 }  // namespace kestrin

@@ -31,11 +31,16 @@ public:
     }
     BatchHandOff(const BatchHandOff&) = delete;
     BatchHandOff& operator=(const BatchHandOff&) = delete;
+    // Unclosed, the batches not used yet are dropped and `last` does not run: the maker gave up.
     ~BatchHandOff() {
-        try {
-            Close();
-            Wait();
-        } catch (...) {  // NOLINT: a failure no one asked for any more goes with the batches
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            abandoned_ = !closed_;
+            closed_ = true;
+        }
+        changed_.notify_all();
+        if (user_.joinable()) {
+            user_.join();
         }
     }
 
@@ -75,7 +80,8 @@ public:
         changed_.notify_all();
     }
 
-    // Returns once `last` has run, after Close; what `use` or `last` threw is thrown here.
+    // Returns once `last` has run, after Close; what `use` or `last` threw is thrown here. Waiting
+    // again returns at once.
     void Wait() {
         if (user_.joinable()) {
             user_.join();
@@ -115,6 +121,9 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
             changed_.wait(lock, [&] { return !waiting_.empty() || closed_; });
+            if (abandoned_) {
+                return;
+            }
             if (waiting_.empty()) {
                 break;
             }
@@ -137,6 +146,7 @@ private:
     std::deque<Batch> waiting_;
     std::vector<Batch> used_;
     bool closed_ = false;
+    bool abandoned_ = false;
     bool inline_ = false;
     std::exception_ptr failure_;  // written by the using thread only until it is joined
     std::thread user_;

@@ -14,6 +14,10 @@ namespace {
 constexpr const char* kCsvHeader =
     "Path,Type,Size,Allocated,Files,Folders,Modified,Attributes,Record";
 
+std::string NotItsHeader() {
+    return "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
+}
+
 bool ParseNumber(std::string_view text, std::int64_t& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
@@ -219,7 +223,6 @@ struct PendingEarlierScan::Reading {
     EarlierScan scan;
     BatchHandOff<SoundRows> adder{[this](SoundRows& batch) { AddRows(scan, batch); },
                                   [this] { scan.Index(); }};
-    bool done = false;
 };
 
 PendingEarlierScan::PendingEarlierScan(std::unique_ptr<Reading> reading)
@@ -229,10 +232,7 @@ PendingEarlierScan& PendingEarlierScan::operator=(PendingEarlierScan&&) noexcept
 PendingEarlierScan::~PendingEarlierScan() = default;
 
 EarlierScan& PendingEarlierScan::Get() {
-    if (!reading_->done) {
-        reading_->adder.Wait();
-        reading_->done = true;
-    }
+    reading_->adder.Wait();
     return reading_->scan;
 }
 
@@ -250,7 +250,7 @@ std::optional<PendingEarlierScan> StartReadingEarlierScan(std::istream& in, std:
                 header += field;
             }
             if (header != kCsvHeader) {
-                why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
+                why = NotItsHeader();
                 rowFailed = true;
             }
             return !rowFailed;
@@ -274,7 +274,7 @@ std::optional<PendingEarlierScan> StartReadingEarlierScan(std::istream& in, std:
         return true;
     });
     if (line == 0 && split) {
-        why = "第一行不是 kestrin-scan --csv 写的表头（" + std::string(kCsvHeader) + "）";
+        why = NotItsHeader();
         return std::nullopt;
     }
     if (!split && !rowFailed) {

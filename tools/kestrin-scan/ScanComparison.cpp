@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "render/Format.h"
@@ -109,9 +110,13 @@ std::string FileTable(std::vector<ListedFile> files) {
 // Which rows of the earlier scan the scan holds too, by path and type.
 using Matches = std::vector<bool>;
 
-// Folders by path, as the CSV lists them: their allocated size now and then.
+// By folder record: the earlier scan's row for the folder, where it has one.
+using FolderRows = std::unordered_map<std::int64_t, std::size_t>;
+
+// Folders by path, as the CSV lists them: their allocated size now and then. The rows found are
+// noted in `rows`.
 std::vector<FolderChange> FolderChanges(const ScanResult& now, const EarlierScan& then,
-                                        Matches& matched) {
+                                        Matches& matched, FolderRows& rows) {
     std::vector<FolderChange> changes;
     for (const auto& [record, folder] : now.dirs) {
         std::string path = Utf8FromWide(ShownFolderPath(now, record));
@@ -119,6 +124,7 @@ std::vector<FolderChange> FolderChanges(const ScanResult& now, const EarlierScan
         if (const EarlierScan::Row* row = then.Find(path, true)) {
             before = row->allocated;
             matched[then.IndexOf(*row)] = true;
+            rows.emplace(record, then.IndexOf(*row));
         }
         if (folder.totalAllocated != before) {
             changes.push_back({std::move(path), folder.totalAllocated, before});
@@ -136,18 +142,18 @@ struct PendingFile {
 };
 
 // A folder's files as the CSV lists them, and where the earlier scan's row for the next one is
-// looked for first.
+// looked for first: none where the earlier scan has no row for the folder.
 struct FilesInCsvOrder {
+    static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
     struct File {
         CsvFileKey key;
         const FileRow* row = nullptr;
     };
     std::vector<File> files;
-    std::size_t next = 0;
-    bool placed = false;  // the earlier scan has the folder's row
+    std::size_t next = kNowhere;
 };
 
-void StartFolder(const ScanResult& now, const EarlierScan& then, std::int64_t record,
+void StartFolder(const FolderRows& folderRows, std::int64_t record,
                  const std::vector<FileRow>& rows, FilesInCsvOrder& order) {
     // Sorted by copies of their keys: comparing the rows themselves reached into each for both.
     order.files.clear();
@@ -157,16 +163,15 @@ void StartFolder(const ScanResult& now, const EarlierScan& then, std::int64_t re
     using File = FilesInCsvOrder::File;
     std::sort(order.files.begin(), order.files.end(),
               [](const File& a, const File& b) { return CsvFileOrder(a.key, b.key); });
-    const EarlierScan::Row* folder = then.Find(Utf8FromWide(ShownFolderPath(now, record)), true);
-    order.placed = folder != nullptr;
-    order.next = order.placed ? then.IndexOf(*folder) + 1 : 0;
+    const auto folder = folderRows.find(record);
+    order.next = folder != folderRows.end() ? folder->second + 1 : FilesInCsvOrder::kNowhere;
 }
 
 // The earlier scan's row of the file at `path` where the CSV order leads: at the next row, or the
 // one after (a file that went, or grew past another); null when neither holds it.
 const EarlierScan::Row* InOrder(const EarlierScan& then, FilesInCsvOrder& order,
                                 std::string_view path) {
-    if (!order.placed) {
+    if (order.next == FilesInCsvOrder::kNowhere) {
         return nullptr;
     }
     for (const std::size_t at : {order.next, order.next + 1}) {
@@ -185,6 +190,7 @@ using FolderFiles = std::pair<const std::int64_t, std::vector<FileRow>>;
 // file the CSV order does not lead to is looked up some files after its slot was asked for, so
 // that the waits for memory overlap.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
+                                   const FolderRows& folderRows,
                                    const std::vector<const FolderFiles*>& folders,
                                    std::size_t first, std::size_t last, Matches& matched) {
     constexpr std::size_t kAhead = 16;
@@ -201,7 +207,7 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
     Utf8FilePaths paths(now);
     FilesInCsvOrder order;
     for (std::size_t folder = first; folder < last; ++folder) {
-        StartFolder(now, then, folders[folder]->first, folders[folder]->second, order);
+        StartFolder(folderRows, folders[folder]->first, folders[folder]->second, order);
         for (const FilesInCsvOrder::File& listed : order.files) {
             const FileRow* row = listed.row;
             const std::string& path = paths.Of(*row);
@@ -230,7 +236,7 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
 // The same over every file of the scan, the folders' lists cut in two parts of about as many
 // files, one for each of two threads; each marks its own matches, joined afterwards.
 std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& then,
-                                   Matches& matched) {
+                                   const FolderRows& folderRows, Matches& matched) {
     std::vector<const FolderFiles*> lists;
     lists.reserve(now.dirFiles.size());
     std::size_t files = 0;
@@ -246,7 +252,8 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
     std::vector<ListedFile> found[2];
     std::vector<Matches> marks(2, Matches(matched.size(), false));
     ParallelForEach(2, std::thread::hardware_concurrency(), [&](std::size_t part) {
-        found[part] = AddedFiles(now, then, lists, bounds[part], bounds[part + 1], marks[part]);
+        found[part] =
+            AddedFiles(now, then, folderRows, lists, bounds[part], bounds[part + 1], marks[part]);
     });
     for (std::size_t i = 0; i < matched.size(); ++i) {
         matched[i] = matched[i] || marks[0][i] || marks[1][i];
@@ -260,8 +267,9 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
 
 std::string ComparisonText(const ScanResult& now, const EarlierScan& then) {
     Matches matched(then.Rows().size(), false);
-    std::vector<FolderChange> folders = FolderChanges(now, then, matched);
-    std::vector<ListedFile> added = AddedFiles(now, then, matched);
+    FolderRows folderRows;
+    std::vector<FolderChange> folders = FolderChanges(now, then, matched, folderRows);
+    std::vector<ListedFile> added = AddedFiles(now, then, folderRows, matched);
     LargestListed gone;
     for (const EarlierScan::Row& row : then.Rows()) {
         if (row.replaced || matched[then.IndexOf(row)]) {
