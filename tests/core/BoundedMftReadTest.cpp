@@ -17,7 +17,7 @@
 #include "scan/pipeline/ScanMessages.h"
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/volume/MftReader.h"
-#include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/exports/CsvExport.h"
 
 namespace kestrin {
 namespace {

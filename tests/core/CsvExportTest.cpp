@@ -9,10 +9,10 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/results/DirectoryTree.h"
 #include "scan/results/ScanSlice.h"
-#include "tools/kestrin-scan/CsvExport.h"
-#include "tools/kestrin-scan/CsvRecords.h"
-#include "tools/kestrin-scan/NcduExport.h"
-#include "tools/kestrin-scan/ScanComparison.h"
+#include "tools/kestrin-scan/compare/CsvRecords.h"
+#include "tools/kestrin-scan/compare/ScanComparison.h"
+#include "tools/kestrin-scan/exports/CsvExport.h"
+#include "tools/kestrin-scan/exports/NcduExport.h"
 
 namespace kestrin {
 namespace {

@@ -14,7 +14,7 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/volume/Volume.h"
-#include "tools/kestrin-scan/RecordListing.h"
+#include "tools/kestrin-scan/exports/RecordListing.h"
 
 namespace kestrin {
 namespace {

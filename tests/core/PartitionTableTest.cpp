@@ -15,7 +15,7 @@
 #include "scan/source/PartitionTable.h"
 #include "scan/source/VolumeSource.h"
 #include "scan/volume/SourceDescription.h"
-#include "tools/kestrin-scan/SourceChoice.h"
+#include "tools/kestrin-scan/source/SourceChoice.h"
 
 namespace kestrin {
 namespace {

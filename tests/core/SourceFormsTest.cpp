@@ -10,9 +10,9 @@
 #include "scan/pipeline/ScanPipeline.h"
 #include "scan/volume/FileSystemProbe.h"
 #include "scan/volume/MftFileRecords.h"
-#include "tools/kestrin-scan/FolderSubtree.h"
-#include "tools/kestrin-scan/MountInfo.h"
-#include "tools/kestrin-scan/ShownPaths.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
+#include "tools/kestrin-scan/source/FolderSubtree.h"
+#include "tools/kestrin-scan/source/MountInfo.h"
 
 namespace kestrin {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "scan/common/Utf16Text.h"
-#include "tools/kestrin-scan/TextWidth.h"
+#include "tools/kestrin-scan/report/TextWidth.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/CsvExport.h"
+#include "tools/kestrin-scan/exports/CsvExport.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,8 +10,8 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
-#include "tools/kestrin-scan/BufferedOutput.h"
-#include "tools/kestrin-scan/ShownPaths.h"
+#include "tools/kestrin-scan/exports/BufferedOutput.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/ShownPaths.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/NcduExport.h"
+#include "tools/kestrin-scan/exports/NcduExport.h"
 
 #include <charconv>
 #include <string_view>
@@ -8,9 +8,9 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
-#include "tools/kestrin-scan/BufferedOutput.h"
-#include "tools/kestrin-scan/ShownPaths.h"
-#include "tools/kestrin-scan/Version.h"
+#include "tools/kestrin-scan/exports/BufferedOutput.h"
+#include "tools/kestrin-scan/exports/Version.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
 
 namespace kestrin {
 
@@ -81,7 +81,7 @@ private:
 void WriteFile(JsonWriter& json, const FileRow& file) {
     json << ",\n{\"name\":";
     json.FileName(file.name) << ",\"asize\":" << file.size << ",\"dsize\":" << file.allocated
-                         << ",\"ino\":" << file.recordNumber;
+                             << ",\"ino\":" << file.recordNumber;
     if (const std::int64_t mtime = UnixSeconds(file.time); mtime > 0) {
         json << ",\"mtime\":" << mtime;
     }

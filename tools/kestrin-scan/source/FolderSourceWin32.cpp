@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "scan/common/Utf16Text.h"
-#include "tools/kestrin-scan/FolderSource.h"
+#include "tools/kestrin-scan/source/FolderSource.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/SourceChoice.h"
+#include "tools/kestrin-scan/source/SourceChoice.h"
 
 #include <cstdio>
 #include <string_view>

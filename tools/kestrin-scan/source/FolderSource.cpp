@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/FolderSource.h"
+#include "tools/kestrin-scan/source/FolderSource.h"
 
 namespace kestrin {
 

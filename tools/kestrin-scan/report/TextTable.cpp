@@ -1,9 +1,9 @@
-#include "tools/kestrin-scan/TextTable.h"
+#include "tools/kestrin-scan/report/TextTable.h"
 
 #include <algorithm>
 
 #include "scan/common/Utf16Text.h"
-#include "tools/kestrin-scan/TextWidth.h"
+#include "tools/kestrin-scan/report/TextWidth.h"
 
 namespace kestrin {
 

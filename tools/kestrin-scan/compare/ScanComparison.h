@@ -4,7 +4,7 @@
 #include <string>
 
 #include "scan/results/ScanResult.h"
-#include "tools/kestrin-scan/EarlierScan.h"
+#include "tools/kestrin-scan/compare/EarlierScan.h"
 
 namespace kestrin {
 

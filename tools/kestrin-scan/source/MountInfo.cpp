@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/MountInfo.h"
+#include "tools/kestrin-scan/source/MountInfo.h"
 
 #include <algorithm>
 

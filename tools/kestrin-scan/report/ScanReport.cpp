@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/ScanReport.h"
+#include "tools/kestrin-scan/report/ScanReport.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/DirectoryTree.h"
-#include "tools/kestrin-scan/ShownPaths.h"
-#include "tools/kestrin-scan/TextTable.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
+#include "tools/kestrin-scan/report/TextTable.h"
 #include "ui/StatusTexts.h"
 
 namespace kestrin {

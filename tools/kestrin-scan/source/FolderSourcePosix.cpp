@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "scan/common/Utf16Text.h"
-#include "tools/kestrin-scan/FolderSource.h"
-#include "tools/kestrin-scan/MountInfo.h"
+#include "tools/kestrin-scan/source/FolderSource.h"
+#include "tools/kestrin-scan/source/MountInfo.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/FolderSubtree.h"
+#include "tools/kestrin-scan/source/FolderSubtree.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -6,7 +6,7 @@
 
 #include "scan/ntfs/MftEntry.h"
 #include "scan/results/ScanSlice.h"
-#include "tools/kestrin-scan/ShownPaths.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
 
 namespace kestrin {
 

@@ -1,11 +1,11 @@
-#include "tools/kestrin-scan/EarlierScan.h"
+#include "tools/kestrin-scan/compare/EarlierScan.h"
 
 #include <charconv>
 #include <cstring>
 #include <limits>
 
-#include "tools/kestrin-scan/BatchHandOff.h"
-#include "tools/kestrin-scan/CsvRecords.h"
+#include "tools/kestrin-scan/compare/BatchHandOff.h"
+#include "tools/kestrin-scan/compare/CsvRecords.h"
 
 namespace kestrin {
 

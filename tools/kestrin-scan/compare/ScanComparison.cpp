@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/ScanComparison.h"
+#include "tools/kestrin-scan/compare/ScanComparison.h"
 
 #include <algorithm>
 #include <iterator>
@@ -10,9 +10,9 @@
 #include "scan/common/Utf16Text.h"
 #include "scan/platform/ParallelForEach.h"
 #include "scan/results/DirectoryTree.h"
-#include "tools/kestrin-scan/CsvExport.h"
-#include "tools/kestrin-scan/ShownPaths.h"
-#include "tools/kestrin-scan/TextTable.h"
+#include "tools/kestrin-scan/exports/CsvExport.h"
+#include "tools/kestrin-scan/report/ShownPaths.h"
+#include "tools/kestrin-scan/report/TextTable.h"
 
 namespace kestrin {
 

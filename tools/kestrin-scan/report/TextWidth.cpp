@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/TextWidth.h"
+#include "tools/kestrin-scan/report/TextWidth.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "tools/kestrin-scan/RecordListing.h"
+#include "tools/kestrin-scan/exports/RecordListing.h"
 
 #include <cinttypes>
 #include <vector>
