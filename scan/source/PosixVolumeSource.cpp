@@ -133,21 +133,6 @@ public:
 
     bool QueryVolumeData(VolumeDataReply&) override { return false; }
 
-    // The kernel reads ahead on its own, but only as far as its window reaches; told, it fetches
-    // the next piece of the MFT while the current one is being read. A block device read round
-    // its cache gains nothing from it.
-    void WillRead(std::int64_t offset, std::int64_t length) override {
-#if defined(POSIX_FADV_WILLNEED)
-        if (!direct_.Valid() && offset >= 0 && length > 0) {
-            ::posix_fadvise(fd_.Get(), static_cast<off_t>(offset), static_cast<off_t>(length),
-                            POSIX_FADV_WILLNEED);
-        }
-#else
-        (void)offset;
-        (void)length;
-#endif
-    }
-
     // Seeking to the end gives a block device's capacity as well as a file's size.
     std::int64_t Size() override {
         const off_t end = ::lseek(fd_.Get(), 0, SEEK_END);

@@ -42,13 +42,6 @@ public:
     // The source's length in bytes: an image file's size, a device's capacity. -1 when it cannot
     // tell.
     virtual std::int64_t Size() { return -1; }
-
-    // Says that [offset, offset + length) will be read soon, so that the source may start
-    // fetching it while the read before it is still running. Advice only.
-    virtual void WillRead(std::int64_t offset, std::int64_t length) {
-        (void)offset;
-        (void)length;
-    }
 };
 
 // The stretch [offset, offset + length) of another source as a source of its own: a partition

@@ -24,12 +24,6 @@ public:
 
     std::int64_t Size() override { return length_; }
 
-    void WillRead(std::int64_t offset, std::int64_t length) override {
-        if (length >= 0 && Inside(offset, static_cast<std::size_t>(length))) {
-            disk_->WillRead(offset_ + offset, length);
-        }
-    }
-
 private:
     bool Inside(std::int64_t offset, std::size_t size) const {
         return offset >= 0 && offset <= length_ &&

@@ -55,7 +55,6 @@ private:
 
     void ReadAll() noexcept;
     void ReadPiece(std::size_t i, std::span<std::uint8_t> target);
-    void Announce(std::size_t i);
     std::span<std::uint8_t> BufferOf(std::size_t i);
 
     const VolumeHandle& volume_;

@@ -82,12 +82,6 @@ bool ReadAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint
     return source != nullptr && offset >= 0 && source->ReadAt(offset, buffer);
 }
 
-void WillRead(const VolumeHandle& volume, std::int64_t offset, std::int64_t length) {
-    if (VolumeSource* source = volume.Source(); source != nullptr && offset >= 0) {
-        source->WillRead(offset, length);
-    }
-}
-
 bool MapAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> target) {
     VolumeSource* source = volume.Source();
     return source != nullptr && offset >= 0 && source->MapAt(offset, target);

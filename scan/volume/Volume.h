@@ -45,9 +45,6 @@ bool QueryVolumeData(const VolumeHandle& volume, NtfsVolumeData& data);
 // Positioned read of exactly buffer.size() bytes.
 bool ReadAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> buffer);
 
-// Advice that [offset, offset + length) will be read soon (VolumeSource::WillRead).
-void WillRead(const VolumeHandle& volume, std::int64_t offset, std::int64_t length);
-
 // Places the bytes without copying where the source can (VolumeSource::MapAt); false otherwise.
 bool MapAt(const VolumeHandle& volume, std::int64_t offset, std::span<std::uint8_t> target);
 
