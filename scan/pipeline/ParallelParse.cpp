@@ -290,6 +290,9 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
                 // whole MFT has passed. Its own space is measured already, and is not again.
                 slice.unnamedRecords.push_back(n);
             } else if (decoded) {
+                if (!entry.isDirectory) {
+                    slice.fileSizes.Count(entry.size);
+                }
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {
                 NoteForExtensionIndex(ByteReader(copy), n, slice);

@@ -168,6 +168,13 @@ ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& si
     ScanSlice merged;
     merged.folders.ReserveRecords(recordCount);
     CountFileLists(merged, slices);
+    // Extension records only raise sizes, so the sizes counted while decoding tell a size that
+    // enough files reach.
+    SizeHistogram counted;
+    for (const ScanSlice& slice : slices) {
+        counted.Add(slice.fileSizes);
+    }
+    ExpectAtLeast(merged.largest, counted.LeastOfRank(merged.largest.capacity));
     for (ScanSlice& slice : slices) {
         // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
         MergeSlice(merged, std::move(slice));

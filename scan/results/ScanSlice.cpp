@@ -101,6 +101,13 @@ void Settle(LargestFiles& largest) {
     Trim(largest);
 }
 
+void ExpectAtLeast(LargestFiles& largest, std::int64_t least) {
+    if (least > 0 && (!largest.trimmed || largest.floor < least - 1)) {
+        largest.trimmed = true;
+        largest.floor = least - 1;
+    }
+}
+
 void Offer(LargestFiles& largest, const MftEntry& entry) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
@@ -135,6 +142,7 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
         AddSaturating(target.indexBytes, sizes.indexBytes);
     }
     into.clusters += from.clusters;
+    into.fileSizes.Add(from.fileSizes);
     into.fileCount += from.fileCount;
     into.dirCount += from.dirCount;
     for (const MftEntry& entry : from.largest.kept) {
@@ -181,8 +189,8 @@ void AppendMoved(std::vector<T>& into, std::vector<T>& from) {
 
 bool IsEmpty(const ScanSlice& slice) {
     return slice.folders.empty() && slice.extTotals.empty() && slice.extentSizes.empty() &&
-           slice.entries.empty() && slice.largest.kept.empty() && slice.fileCount == 0 &&
-           slice.dirCount == 0 && slice.clusters == ClusterTally{};
+           slice.entries.empty() && slice.largest.kept.empty() && !slice.largest.trimmed &&
+           slice.fileCount == 0 && slice.dirCount == 0 && slice.clusters == ClusterTally{};
 }
 
 }  // namespace

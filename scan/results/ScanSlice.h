@@ -11,6 +11,7 @@
 #include "scan/results/ExtensionTable.h"
 #include "scan/results/FolderTable.h"
 #include "scan/results/ScanResult.h"
+#include "scan/results/SizeHistogram.h"
 
 namespace kestrin {
 
@@ -46,6 +47,11 @@ struct LargestFiles {
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
 void Offer(LargestFiles& largest, const MftEntry& entry);
 
+// Says that at least `capacity` of the entries still to be offered have keys of `least` or more:
+// those below it are turned away at once, as after a trim, instead of kept until the next one.
+// The entries kept in the end are the same.
+void ExpectAtLeast(LargestFiles& largest, std::int64_t least);
+
 // Trims `kept` to the `capacity` entries with the largest keys, the earlier offered among equal
 // ones, leaving them in offer order.
 void Settle(LargestFiles& largest);
@@ -71,6 +77,8 @@ struct ScanSlice {
     std::vector<std::pair<std::int64_t, std::vector<std::uint8_t>>> keptRecords;
     // The clusters that the in-use records decoded into this slice place on the volume.
     ClusterTally clusters;
+    // The sizes of the files decoded into `entries`, before extension records raise any of them.
+    SizeHistogram fileSizes;
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;

@@ -33,14 +33,21 @@ void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, const Extensi
                        const FolderPathMap& known) {
     Settle(settled);
     std::vector<MftEntry>& largest = settled.kept;
-    const auto& key = settled.key;
-    std::sort(largest.begin(), largest.end(),
-              [&](const MftEntry& a, const MftEntry& b) { return key(a) > key(b); });
+    // The keys are sorted with the places of their entries, not the entries themselves: a
+    // hundred thousand entries moved about, names and all, cost several times as much. The
+    // sort makes the same moves either way, so equal keys end in the same order.
+    std::vector<std::pair<std::int64_t, std::size_t>> order(largest.size());
+    for (std::size_t i = 0; i < largest.size(); ++i) {
+        order[i] = {settled.key(largest[i]), i};
+    }
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     result.largestFiles.reserve(largest.size());
     // The largest files crowd into few folders: each folder's path is made once and shared by
     // its rows, instead of a walk up the tree and a text of its own for each of 100000 files.
     std::unordered_map<std::int64_t, SharedText> paths;
-    for (MftEntry& entry : largest) {
+    for (const auto& [key, place] : order) {
+        MftEntry& entry = largest[place];
         const SharedText& extension = ExtensionText(extensions, entry.name);
         auto [path, added] = paths.try_emplace(entry.parentRecord);
         if (added) {

@@ -66,10 +66,27 @@ TEST(LargestFiles, KeepsWhatAStableSortOfEverythingOfferedWouldKeep) {
             LargestFiles largest;
             largest.capacity = capacity;
             std::vector<MftEntry> offered;
+            SizeHistogram counted;
             for (std::int64_t i = 0; i < std::max(1000, 4 * capacity); ++i) {
-                offered.push_back(
-                    File(i, 5, L"file " + std::to_wstring(i * i), (next() >> 8) % sizes));
+                // Large sizes too, in classes that span many sizes each.
+                const std::int64_t size = (next() >> 8) % sizes * (sizes == 1000u ? 65537 : 1);
+                offered.push_back(File(i, 5, L"file " + std::to_wstring(i * i), size));
                 Offer(largest, offered.back());
+                counted.Count(size);
+            }
+            // Told up front what size enough of them reach, the list keeps the same entries in
+            // the same order.
+            LargestFiles told;
+            told.capacity = capacity;
+            ExpectAtLeast(told, counted.LeastOfRank(capacity));
+            for (const MftEntry& entry : offered) {
+                Offer(told, entry);
+            }
+            Settle(told);
+            Settle(largest);
+            ASSERT_EQ(told.kept.size(), largest.kept.size());
+            for (std::size_t i = 0; i < told.kept.size(); ++i) {
+                EXPECT_EQ(told.kept[i].recordNumber, largest.kept[i].recordNumber);
             }
             std::stable_sort(offered.begin(), offered.end(),
                              [](const MftEntry& a, const MftEntry& b) { return a.size > b.size; });
