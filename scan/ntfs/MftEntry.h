@@ -22,6 +22,9 @@ struct MftEntry {
     // Last, beside the attributes: between the name and the sizes it padded every entry of a
     // scan by 8 bytes.
     bool isDirectory = false;
+    // A file's extension by its number among its slice's (ExtensionIds), where the decoding
+    // numbered it; 0xFFFF where not.
+    std::uint16_t extensionId = 0xFFFF;
 };
 
 }  // namespace kestrin

@@ -149,8 +149,9 @@ const ExtentSizes* ExtentSizeList::Find(std::int64_t record) const {
 namespace {
 
 template <typename Sizes>
-void ApplyAll(ScanSlice& slice, const Sizes& find) {
+void ApplyAll(ScanSlice& slice, const Sizes& find, const ExtensionIds* ids = nullptr) {
     AddCache cache;
+    cache.ids = ids;
     for (MftEntry& entry : slice.entries) {
         if (const ExtentSizes* found = find(entry.recordNumber)) {
             entry.size = std::max(entry.size, found->size);
@@ -170,8 +171,9 @@ void ApplyAll(ScanSlice& slice, const Sizes& find) {
 
 }  // namespace
 
-void ApplyExtents(ScanSlice& slice, const ExtentSizeList& sizes) {
-    ApplyAll(slice, [&](std::int64_t record) { return sizes.Find(record); });
+void ApplyExtents(ScanSlice& slice, const ExtentSizeList& sizes, const ExtensionIds* ids) {
+    ApplyAll(
+        slice, [&](std::int64_t record) { return sizes.Find(record); }, ids);
 }
 
 void ApplyExtents(ScanSlice& slice) {

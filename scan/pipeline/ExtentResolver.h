@@ -73,8 +73,9 @@ private:
 };
 
 // The same with the sizes of the whole volume, for one slice of it. `entries` is emptied;
-// `extentSizes` is left alone.
-void ApplyExtents(ScanSlice& slice, const ExtentSizeList& sizes);
+// `extentSizes` is left alone. `ids` are the numbers of the entries' extensions when all the
+// entries come from the slice that numbered them.
+void ApplyExtents(ScanSlice& slice, const ExtentSizeList& sizes, const ExtensionIds* ids = nullptr);
 
 // The largest sizes each slice noted, over all slices; the slices' own maps are emptied.
 ExtentSizeList TakeExtentSizes(std::vector<ScanSlice>& slices);

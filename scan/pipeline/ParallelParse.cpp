@@ -292,6 +292,7 @@ void ParseSliceRecords(const MftRecords& records, std::int32_t begin, std::int32
             } else if (decoded) {
                 if (!entry.isDirectory) {
                     slice.fileSizes.Count(entry.size);
+                    entry.extensionId = slice.extensionIds.IdOf(entry.name.ExtensionUnits());
                 }
                 slice.entries.push_back(std::move(entry));
             } else if (extensions == nullptr) {

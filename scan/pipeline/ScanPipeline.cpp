@@ -176,9 +176,11 @@ ScanSlice ApplyAndMerge(std::vector<ScanSlice>& slices, const ExtentSizeList& si
     }
     ExpectAtLeast(merged.largest, counted.LeastOfRank(merged.largest.capacity));
     for (ScanSlice& slice : slices) {
+        // Taken before the merge, which drops them: the merged entries are this slice's alone.
+        const ExtensionIds ids = std::move(slice.extensionIds);
         // ApplyExtents leaves `merged.entries` empty, so each slice's list is moved in, not copied.
         MergeSlice(merged, std::move(slice));
-        ApplyExtents(merged, sizes);
+        ApplyExtents(merged, sizes, &ids);
     }
     Settle(merged.largest);
     return merged;

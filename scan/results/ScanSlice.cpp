@@ -20,8 +20,19 @@ void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
     }
 }
 
-ExtensionTotals& TotalsOfExtension(ScanSlice& slice, const NameText& name, AddCache& cache) {
-    const ExtensionTable::Units extension = name.ExtensionUnits();
+ExtensionTotals& TotalsOfExtension(ScanSlice& slice, const MftEntry& entry, AddCache& cache) {
+    if (cache.ids != nullptr && entry.extensionId < cache.ids->size()) {
+        if (cache.byId.size() < cache.ids->size()) {
+            cache.byId.resize(cache.ids->size());
+        }
+        ExtensionTable::Entry*& found = cache.byId[entry.extensionId];
+        if (found == nullptr) {
+            found = &slice.extTotals.At(cache.ids->Key(entry.extensionId));
+        }
+        cache.extension = found;
+        return found->totals;
+    }
+    const ExtensionTable::Units extension = entry.name.ExtensionUnits();
     if (cache.extension == nullptr || cache.extension->key != extension) {
         cache.extension = &slice.extTotals.At(extension);
     }
@@ -42,7 +53,7 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     AddSaturating(own.size, size);
     AddSaturating(own.allocated, allocated);
     own.count += 1;
-    ExtensionTotals& extension = TotalsOfExtension(slice, entry.name, cache);
+    ExtensionTotals& extension = TotalsOfExtension(slice, entry, cache);
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
     Offer(slice.largest, entry);
@@ -143,6 +154,9 @@ void MergeTotals(ScanSlice& into, const ScanSlice& from) {
     }
     into.clusters += from.clusters;
     into.fileSizes.Add(from.fileSizes);
+    // The same number means different extensions in two slices: merged entries are looked up
+    // by their text.
+    into.extensionIds = ExtensionIds{};
     into.fileCount += from.fileCount;
     into.dirCount += from.dirCount;
     for (const MftEntry& entry : from.largest.kept) {

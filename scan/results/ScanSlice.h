@@ -8,6 +8,7 @@
 
 #include "scan/ntfs/ClusterTally.h"
 #include "scan/ntfs/MftEntry.h"
+#include "scan/results/ExtensionIds.h"
 #include "scan/results/ExtensionTable.h"
 #include "scan/results/FolderTable.h"
 #include "scan/results/ScanResult.h"
@@ -79,6 +80,8 @@ struct ScanSlice {
     ClusterTally clusters;
     // The sizes of the files decoded into `entries`, before extension records raise any of them.
     SizeHistogram fileSizes;
+    // The extensions their `extensionId`s number.
+    ExtensionIds extensionIds;
     std::int32_t fileCount = 0;
     std::int32_t dirCount = 0;
     LargestFiles largest;
@@ -107,6 +110,10 @@ struct AddCache {
     FolderRecord* owner = nullptr;   // whose own totals count the file
     FolderRecord* parent = nullptr;  // whose list holds the file's row
     ExtensionTable::Entry* extension = nullptr;
+    // The numbers the entries' `extensionId`s are among, when they all come from one slice, and
+    // each number's entry of the totals once a file has looked it up.
+    const ExtensionIds* ids = nullptr;
+    std::vector<ExtensionTable::Entry*> byId;
 };
 
 // The same, remembering in `cache` where the entry went.

@@ -205,6 +205,26 @@ TEST(ExtensionTable, FindsEveryExtensionAfterGrowing) {
     EXPECT_EQ(table.Find({})->totals.text.str(), kNoExtensionLabel);
 }
 
+// Numbered in the order met, the same number again for the same units, and none once every
+// number is taken; the slice's files then fall back on their text.
+TEST(ExtensionIds, NumbersEachExtensionOnceUntilFull) {
+    ExtensionIds ids;
+    std::vector<NameText> keys;
+    for (int i = 0; i < ExtensionIds::kNone + 10; ++i) {
+        keys.emplace_back(L"." + std::to_wstring(i) + (i % 7 == 0 ? L"\U0001F600" : L""));
+    }
+    for (int i = 0; i < ExtensionIds::kNone; ++i) {
+        ASSERT_EQ(ids.IdOf(keys[static_cast<std::size_t>(i)].units()), i);
+    }
+    EXPECT_EQ(ids.IdOf(keys.back().units()), ExtensionIds::kNone);
+    for (int i = 0; i < ExtensionIds::kNone; i += 997) {
+        const auto id = static_cast<std::uint16_t>(i);
+        EXPECT_EQ(ids.IdOf(keys[id].units()), id);
+        EXPECT_TRUE(ids.Key(id) == keys[id].units());
+    }
+    EXPECT_EQ(ids.size(), std::size_t{ExtensionIds::kNone});
+}
+
 RecordBuilder::NonResident Extent(std::int64_t size, std::int64_t allocated, std::int64_t vcn = 0) {
     RecordBuilder::NonResident data;
     data.dataSize = data.initialized = size;
