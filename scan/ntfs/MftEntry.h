@@ -22,8 +22,9 @@ struct MftEntry {
     // Last, beside the attributes: between the name and the sizes it padded every entry of a
     // scan by 8 bytes.
     bool isDirectory = false;
-    // A file's extension by its number among its slice's (ExtensionIds), where the decoding
-    // numbered it; 0xFFFF where not.
+    // A file's extension by its number, where one was given: among its slice's extensions
+    // (ExtensionIds) from the decode until the file is added, and for a largest file kept, among
+    // the extension totals it was added to (ExtensionTable). 0xFFFF where none was given.
     std::uint16_t extensionId = 0xFFFF;
 };
 

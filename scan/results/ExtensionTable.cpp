@@ -59,6 +59,7 @@ ExtensionTable::Entry& ExtensionTable::At(Units extension) {
     Entry& entry = entries_.emplace_back();
     entry.key = std::basic_string<NameUnit>(extension);
     entry.hash = hash;
+    entry.index = entries_.size() - 1;
     entry.totals.text =
         extension.empty() ? SharedText(kNoExtensionLabel) : SharedText(WideFromUnits(extension));
     slot = Slot{TagOf(hash), static_cast<std::uint32_t>(entries_.size())};

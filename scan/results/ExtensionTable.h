@@ -32,6 +32,7 @@ public:
         std::basic_string<NameUnit> key;
         std::size_t hash = 0;
         ExtensionTotals totals;
+        std::size_t index = 0;  // in the order added
     };
 
     // The entry of an extension as NameText::ExtensionUnits gives it, made with its text when
@@ -40,6 +41,7 @@ public:
     // The same by wide text.
     ExtensionTotals& operator[](std::wstring_view extension);
     const Entry* Find(Units extension) const;
+    const Entry& EntryAt(std::size_t index) const { return entries_[index]; }
 
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }

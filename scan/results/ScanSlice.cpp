@@ -56,7 +56,9 @@ void AddFile(ScanSlice& slice, const MftEntry& entry, Name&& name, AddCache& cac
     ExtensionTotals& extension = TotalsOfExtension(slice, entry, cache);
     AddSaturating(extension.size, entry.size);
     extension.count += 1;
-    Offer(slice.largest, entry);
+    const std::size_t place = cache.extension->index;
+    Offer(slice.largest, entry,
+          place < ExtensionIds::kNone ? static_cast<std::uint16_t>(place) : ExtensionIds::kNone);
     if (cache.parent == nullptr || cache.parent->record != entry.parentRecord) {
         cache.parent = &slice.folders.At(entry.parentRecord);
         // Taken when the first file comes, not before: the memory of the entries added before it
@@ -120,6 +122,10 @@ void ExpectAtLeast(LargestFiles& largest, std::int64_t least) {
 }
 
 void Offer(LargestFiles& largest, const MftEntry& entry) {
+    Offer(largest, entry, ExtensionIds::kNone);
+}
+
+void Offer(LargestFiles& largest, const MftEntry& entry, std::uint16_t extensionId) {
     const auto capacity = static_cast<std::size_t>(std::max(largest.capacity, 0));
     if (capacity == 0 || (largest.trimmed && largest.key(entry) <= largest.floor)) {
         return;
@@ -131,6 +137,7 @@ void Offer(LargestFiles& largest, const MftEntry& entry) {
         largest.kept.reserve(2 * capacity);
     }
     largest.kept.push_back(entry);  // the name is shared, not copied
+    largest.kept.back().extensionId = extensionId;
     if (largest.kept.size() >= 2 * capacity) {
         Trim(largest);
     }

@@ -47,6 +47,10 @@ struct LargestFiles {
 
 // Offers one entry; an entry whose key only equals the smallest kept key does not displace it.
 void Offer(LargestFiles& largest, const MftEntry& entry);
+// The same, the copy kept noting `extensionId`: the place of the entry's extension among the
+// extension totals of the slice that holds the list, so that the list's rows find its text without
+// reading the name again (0xFFFF for none).
+void Offer(LargestFiles& largest, const MftEntry& entry, std::uint16_t extensionId);
 
 // Says that at least `capacity` of the entries still to be offered have keys of `least` or more:
 // those below it are turned away at once, as after a trim, instead of kept until the next one.

@@ -21,9 +21,12 @@ void BuildExtensionStats(ScanResult& result, const ScanSlice& slice) {
 
 namespace {
 
-const SharedText& ExtensionText(const ExtensionTable& extensions, const NameText& name) {
+const SharedText& ExtensionText(const ExtensionTable& extensions, const MftEntry& entry) {
+    if (entry.extensionId < extensions.size()) {
+        return extensions.EntryAt(entry.extensionId).totals.text;
+    }
     static const SharedText none(kNoExtensionLabel);
-    const ExtensionTable::Entry* found = extensions.Find(name.ExtensionUnits());
+    const ExtensionTable::Entry* found = extensions.Find(entry.name.ExtensionUnits());
     return found != nullptr ? found->totals.text : none;
 }
 
@@ -48,7 +51,7 @@ void BuildLargestFiles(ScanResult& result, LargestFiles&& settled, const Extensi
     std::unordered_map<std::int64_t, SharedText> paths;
     for (const auto& [key, place] : order) {
         MftEntry& entry = largest[place];
-        const SharedText& extension = ExtensionText(extensions, entry.name);
+        const SharedText& extension = ExtensionText(extensions, entry);
         auto [path, added] = paths.try_emplace(entry.parentRecord);
         if (added) {
             const auto found =

@@ -123,9 +123,11 @@ TEST(DirectoryTree, AScanWithNothingInItHasOneEmptyRoot) {
 }
 
 TEST(DirectoryTree, ExtensionsAreCountedAsWrittenLargestTotalFirst) {
-    const ScanResult r = Build({File(60, 5, L"a.txt", 5), File(61, 5, L"b.TXT", 7),
-                                File(62, 5, L"c", 11), File(63, 5, L".profile", 13),
-                                File(64, 5, L"archive.", 1), File(65, 5, L"x.verylongname", 2)});
+    const std::vector<MftEntry> files = {
+        File(60, 5, L"a.txt", 5),    File(61, 5, L"b.TXT", 7),
+        File(62, 5, L"c", 11),       File(63, 5, L".profile", 13),
+        File(64, 5, L"archive.", 1), File(65, 5, L"x.verylongname", 2)};
+    const ScanResult r = Build(files);
     std::vector<std::tuple<std::wstring, std::int64_t, std::int32_t>> rows;
     for (const ExtStat& stat : r.extStats) {
         rows.emplace_back(stat.extension, stat.size, stat.files);
@@ -138,6 +140,20 @@ TEST(DirectoryTree, ExtensionsAreCountedAsWrittenLargestTotalFirst) {
     EXPECT_EQ(RowOf(r.dirFiles.at(5), 62).extension, L"(无扩展名)");
     EXPECT_EQ(RowOf(r.largestFiles, 63).extension, L"(无扩展名)");
     EXPECT_EQ(RowOf(r.largestFiles, 64).extension, L".");
+
+    // Largest files kept by a slice merged into another know their extension by its text alone.
+    ScanSlice added;
+    for (const MftEntry& file : files) {
+        AddEntry(added, file);
+    }
+    ScanSlice merged;
+    AddEntry(merged, File(66, 5, L"first.bin", 3));
+    MergeSlice(merged, added);
+    ScanResult m;
+    BuildResult(m, merged, L"C");
+    for (const FileRow& row : r.largestFiles) {
+        EXPECT_EQ(RowOf(m.largestFiles, row.recordNumber).extension, row.extension);
+    }
 }
 
 TEST(BuildResult, DamagedHugeSizesSaturateInsteadOfOverflowing) {
