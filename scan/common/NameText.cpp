@@ -172,6 +172,14 @@ std::basic_string_view<NameUnit> NameText::units() const {
     return std::basic_string_view<NameUnit>(block_->Units() + offset_, length_);
 }
 
+void NameText::Prefetch() const {
+#if defined(__GNUC__)
+    if (block_ != nullptr) {
+        __builtin_prefetch(block_->Units() + offset_);
+    }
+#endif
+}
+
 WideName NameText::wide() const {
     return WideOf(units());
 }

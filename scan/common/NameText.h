@@ -54,6 +54,9 @@ public:
     std::wstring str() const { return std::wstring(wide()); }
     // Appends the name as UTF-8; unpaired surrogates become U+FFFD, as Utf8FromWide makes them.
     void AppendUtf8(std::string& out) const;
+    // Asks for the units to be brought toward the cache, where the platform can: a pass over
+    // names in an order their memory does not follow waits on each otherwise.
+    void Prefetch() const;
     // The text from the last dot on, as ExtensionView finds it; empty when there is none. Made in
     // `scratch` where the name cannot be read as wide text in place.
     std::wstring_view Extension(std::wstring& scratch) const;

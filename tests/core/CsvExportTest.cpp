@@ -114,9 +114,13 @@ TEST(ScanComparison, AnEarlierCsvIsReadBackAndComparedByPath) {
     // A path listed twice counts once, with its later sizes.
     older += "\"C:\\old \"\"x\"\",y\",file,7,7,,,,,99\r\n";
     older += "\"C:\\old \"\"x\"\",y\",file,5000,8192,,,,,99\r\n";
+    // So does one listed first after its folder and then again away from it.
+    older += "C:\\big\\inner\\deep.bin,file,100,300,,,,,61\r\n";
     std::istringstream changed(older);
     const std::optional<EarlierScan> before = ReadEarlierScan(changed, why);
     ASSERT_TRUE(before) << why;
+    ASSERT_NE(before->Find("C:\\big\\inner\\deep.bin", false), nullptr);
+    EXPECT_EQ(before->Find("C:\\big\\inner\\deep.bin", false)->allocated, 300);
     const std::string text = ComparisonText(now, *before);
     EXPECT_NE(text.find("+40 B     100 B      60 B  C:\\big\\inner"), std::string::npos) << text;
     EXPECT_NE(text.find("10 B  10 B  C:\\small\\s.txt"), std::string::npos) << text;

@@ -77,9 +77,31 @@ std::uint32_t RowIndex(std::uint64_t slot) {
     return static_cast<std::uint32_t>(slot);
 }
 
+// Whether a1 + a2 and b1 + b2 are one text.
+bool JoinedEqual(std::string_view a1, std::string_view a2, std::string_view b1,
+                 std::string_view b2) {
+    if (a1.size() + a2.size() != b1.size() + b2.size()) {
+        return false;
+    }
+    if (a1.size() > b1.size()) {
+        return JoinedEqual(b1, b2, a1, a2);
+    }
+    // a1 is the shorter first part: b1 begins with it, and a2 holds the rest of b1 and then b2.
+    const std::string_view restOfB1 = b1.substr(a1.size());
+    return b1.starts_with(a1) && a2.starts_with(restOfB1) && a2.substr(restOfB1.size()) == b2;
+}
+
 }  // namespace
 
-std::size_t EarlierScan::SlotOf(std::uint64_t hash, std::string_view path, bool folder) const {
+bool EarlierScan::SamePath(const Row& a, const Row& b) const {
+    const auto prefixOf = [&](const Row& row) {
+        return row.prefixRow == 0 ? std::string_view() : TextOf(rows_[row.prefixRow - 1]);
+    };
+    return JoinedEqual(prefixOf(a), TextOf(a), prefixOf(b), TextOf(b));
+}
+
+template <typename Same>
+std::size_t EarlierScan::SlotWhere(std::uint64_t hash, bool folder, const Same& same) const {
     const std::size_t mask = slots_.size() - 1;
     const std::uint64_t half = HashHalf(hash);
     for (std::size_t slot = half & mask;; slot = (slot + 1) & mask) {
@@ -91,10 +113,14 @@ std::size_t EarlierScan::SlotOf(std::uint64_t hash, std::string_view path, bool 
             continue;
         }
         const Row& row = rows_[RowIndex(held) - 1];
-        if (row.hash == hash && row.folder == folder && PathIs(row, path)) {
+        if (row.hash == hash && row.folder == folder && same(row)) {
             return slot;
         }
     }
+}
+
+std::size_t EarlierScan::SlotOf(std::uint64_t hash, std::string_view path, bool folder) const {
+    return SlotWhere(hash, folder, [&](const Row& row) { return PathIs(row, path); });
 }
 
 void EarlierScan::Add(std::string_view path, bool folder, std::int64_t size,
@@ -139,18 +165,13 @@ void EarlierScan::Index() {
     }
     slots_.assign(size, 0);
     constexpr std::size_t kAhead = 16;
-    std::string path;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (i + kAhead < rows_.size()) {
             Prefetch(rows_[i + kAhead].hash);
         }
         Row& row = rows_[i];
-        path.clear();
-        if (row.prefixRow != 0) {
-            path += TextOf(rows_[row.prefixRow - 1]);
-        }
-        path += TextOf(row);
-        const std::size_t slot = SlotOf(row.hash, path, row.folder);
+        const std::size_t slot =
+            SlotWhere(row.hash, row.folder, [&](const Row& other) { return SamePath(other, row); });
         if (slots_[slot] != 0) {
             Row& earlier = rows_[RowIndex(slots_[slot]) - 1];
             earlier.size = row.size;

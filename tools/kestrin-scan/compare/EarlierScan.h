@@ -49,6 +49,12 @@ public:
 
 private:
     std::size_t SlotOf(std::uint64_t hash, std::string_view path, bool folder) const;
+    // The slot of the row with `hash` and `folder` for which `same` holds, or the empty slot
+    // where it would go.
+    template <typename Same>
+    std::size_t SlotWhere(std::uint64_t hash, bool folder, const Same& same) const;
+    // Whether two rows hold one path, compared part by part where joining them copied both.
+    bool SamePath(const Row& a, const Row& b) const;
     // The part of the row's path its text holds.
     std::string_view TextOf(const Row& row) const;
     bool PathIs(const Row& row, std::string_view path) const;

@@ -208,7 +208,17 @@ std::vector<ListedFile> AddedFiles(const ScanResult& now, const EarlierScan& the
     FilesInCsvOrder order;
     for (std::size_t folder = first; folder < last; ++folder) {
         StartFolder(folderRows, folders[folder]->first, folders[folder]->second, order);
-        for (const FilesInCsvOrder::File& listed : order.files) {
+        // The CSV order is by size, not the order the names lie in memory: each name is asked
+        // for some files before its path is made.
+        constexpr std::size_t kNamesAhead = 8;
+        for (std::size_t i = 0; i < std::min(kNamesAhead, order.files.size()); ++i) {
+            order.files[i].row->name.Prefetch();
+        }
+        for (std::size_t i = 0; i < order.files.size(); ++i) {
+            if (i + kNamesAhead < order.files.size()) {
+                order.files[i + kNamesAhead].row->name.Prefetch();
+            }
+            const FilesInCsvOrder::File& listed = order.files[i];
             const FileRow* row = listed.row;
             const std::string& path = paths.Of(*row);
             if (const EarlierScan::Row* earlier = InOrder(then, order, path)) {
