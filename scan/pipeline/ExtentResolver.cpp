@@ -151,7 +151,10 @@ namespace {
 template <typename Sizes>
 void ApplyAll(ScanSlice& slice, const Sizes& find, const ExtensionIds* ids = nullptr) {
     AddCache cache;
-    cache.ids = ids;
+    if (ids != nullptr) {
+        cache.ids = ids;
+        cache.byId.assign(ids->size(), nullptr);
+    }
     for (MftEntry& entry : slice.entries) {
         if (const ExtentSizes* found = find(entry.recordNumber)) {
             entry.size = std::max(entry.size, found->size);

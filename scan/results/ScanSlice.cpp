@@ -21,10 +21,7 @@ void AddDirectory(ScanSlice& slice, const MftEntry& entry) {
 }
 
 ExtensionTotals& TotalsOfExtension(ScanSlice& slice, const MftEntry& entry, AddCache& cache) {
-    if (cache.ids != nullptr && entry.extensionId < cache.ids->size()) {
-        if (cache.byId.size() < cache.ids->size()) {
-            cache.byId.resize(cache.ids->size());
-        }
+    if (entry.extensionId < cache.byId.size()) {
         ExtensionTable::Entry*& found = cache.byId[entry.extensionId];
         if (found == nullptr) {
             found = &slice.extTotals.At(cache.ids->Key(entry.extensionId));

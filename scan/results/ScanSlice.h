@@ -115,7 +115,8 @@ struct AddCache {
     FolderRecord* parent = nullptr;  // whose list holds the file's row
     ExtensionTable::Entry* extension = nullptr;
     // The numbers the entries' `extensionId`s are among, when they all come from one slice, and
-    // each number's entry of the totals once a file has looked it up.
+    // each number's entry of the totals once a file has looked it up (as many as there are
+    // numbers; none without them).
     const ExtensionIds* ids = nullptr;
     std::vector<ExtensionTable::Entry*> byId;
 };
